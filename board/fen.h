@@ -1,0 +1,14 @@
+// Reading a position from FEN text and installing it as the game position.
+#pragma once
+
+#include "board/position.h"
+
+// Reads the placement, side and castling fields of `text` into `out` (the en
+// passant field and the counters are ignored unless `epOut` asks for the en
+// passant square). Returns false, leaving the globals untouched, when the text
+// is malformed or the position cannot be played.
+bool readFen(const char* text, Position& out, Square* epOut = nullptr);
+
+// Makes `p` the game position: the position, the snapshot and a history stack
+// holding only it.
+void installPosition(const Position& p);

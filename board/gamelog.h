@@ -1,0 +1,24 @@
+// The game log, Drozak.log in the working directory: every command read and
+// every decision taken, one line at a time, each line flushed at once.
+#pragma once
+
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <utility>
+
+namespace gamelog {
+std::ofstream& stream();
+std::mutex& lineMutex();
+}  // namespace gamelog
+
+// Writes one whole line: the parts, a newline, a flush. Both threads log, so a
+// line is written under a lock and never interleaves with another.
+template <typename... Parts>
+void logLine(const Parts&... parts) {
+    std::ostringstream line;
+    (line << ... << parts);
+    line << '\n';
+    std::lock_guard<std::mutex> lock(gamelog::lineMutex());
+    gamelog::stream() << line.str() << std::flush;
+}

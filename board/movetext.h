@@ -1,0 +1,12 @@
+// Coordinate move text (e2e4, e7e8q, e1g1) to and from the 16-bit move code.
+#pragma once
+
+#include "board/types.h"
+
+// Writes 4 or 5 characters and a terminator into `buffer` (6 bytes or more);
+// returns a pointer to the terminator so that callers can append.
+char* moveToText(char* buffer, Move move);
+
+// The move a token names in the game position (the snapshot), or 0 when the
+// token is no move. Kinds come from the snapshot; legality is not checked.
+Move textToMove(const char* token);

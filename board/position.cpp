@@ -1,0 +1,392 @@
+#include "board/position.h"
+
+#include <algorithm>
+#include <iterator>
+#include <sstream>
+
+#include "board/gamelog.h"
+#include "board/tables.h"
+
+Position position;
+GameSnapshot gameSnapshot;
+HistoryEntry history[HistorySize];
+HistoryEntry* historyTop = history;
+PlyRecord plyStack[PlyStackSize];
+PlyRecord* currentPly = plyStack;
+
+const std::uint8_t pieceWeights[11] = {0, 1, 1, 3, 3, 3, 3, 5, 5, 9, 9};
+const std::int16_t pieceValues[13] = {0, 100, 100, 310, 310, 315, 315, 500, 500, 920, 920, 1000, 1000};
+
+namespace {
+
+constexpr int kingRow(int side) { return side == White ? WhiteKing : BlackKing; }
+
+constexpr std::uint64_t rightKey(std::uint16_t right) {
+    switch (right) {
+        case CastleK: return zobristKeys[0][G1];
+        case CastleQ: return zobristKeys[0][C1];
+        case Castlek: return zobristKeys[0][G8];
+        default: return zobristKeys[0][C8];
+    }
+}
+
+// A right disappears only while it is set and its side has not just castled;
+// its key enters the hash key at that moment.
+inline void removeRight(Position& p, std::uint16_t right) {
+    const std::uint16_t transient = (right & (CastleK | CastleQ)) ? WhiteCastling : BlackCastling;
+    if ((p.castleFlags & right) && !(p.castleFlags & transient)) {
+        p.castleFlags &= ~right;
+        p.hashKey ^= rightKey(right);
+    }
+}
+
+// The right a rook standing on a corner carries, or 0.
+constexpr std::uint16_t cornerRight(int s) {
+    switch (s) {
+        case H1: return CastleK;
+        case A1: return CastleQ;
+        case H8: return Castlek;
+        case A8: return Castleq;
+        default: return 0;
+    }
+}
+
+inline void flipRotated(Position& p, int s) {
+    p.occupiedFiles ^= fileRotBit[s];
+    p.occupiedDiagA1H8 ^= diagA1H8Bit[s];
+    p.occupiedDiagA8H1 ^= diagA8H1Bit[s];
+}
+
+inline void setRotated(Position& p, int s) {
+    p.occupiedFiles |= fileRotBit[s];
+    p.occupiedDiagA1H8 |= diagA1H8Bit[s];
+    p.occupiedDiagA8H1 |= diagA8H1Bit[s];
+}
+
+inline void captureOn(Position& p, PlyRecord& undo, int to, int opponent, int gain) {
+    const int captured = p.board[to];
+    undo.capturedPiece = static_cast<std::uint8_t>(captured);
+    if ((p.castleFlags & 63) && cornerRight(to)) removeRight(p, cornerRight(to));
+    undo.materialDelta = static_cast<std::int8_t>(gain - pieceWeights[captured]);
+    p.materialCount = static_cast<std::uint8_t>(p.materialCount + undo.materialDelta);
+    p.pieceBoards[captured] ^= bitOf(to);
+    p.colourBoards[opponent] ^= bitOf(to);
+    p.hashKey ^= zobristKeys[captured][to];
+}
+
+// Moves the piece (or king) on `from` to `to`, for quiet moves and captures.
+inline void movePiece(Position& p, PlyRecord& undo, int from, int to, int side, HistoryEntry* top) {
+    flipRotated(p, from);
+    const int piece = p.board[from];
+    if (piece == Empty) {
+        p.kingSquare[side] = static_cast<Square>(to);
+        p.board[to] = Empty;
+        p.hashKey ^= zobristKeys[kingRow(side)][from] ^ zobristKeys[kingRow(side)][to];
+        if (side == White) {
+            removeRight(p, CastleK);
+            removeRight(p, CastleQ);
+        } else {
+            removeRight(p, Castlek);
+            removeRight(p, Castleq);
+        }
+    } else {
+        undo.savedMoverBoard = p.pieceBoards[piece];
+        p.pieceBoards[piece] ^= bitOf(from) | bitOf(to);
+        p.board[to] = static_cast<std::uint8_t>(piece);
+        p.hashKey ^= zobristKeys[piece][from] ^ zobristKeys[piece][to];
+        if (piece <= BlackPawn) {
+            top->reversibleCount = 0;
+            if (from - to == 16 || to - from == 16) {
+                p.epSquare = static_cast<Square>((from + to) / 2);
+                p.hashKey ^= zobristKeys[0][p.epSquare];
+            }
+        } else if (piece == WhiteRook) {
+            if (from == A1) removeRight(p, CastleQ);
+            else if (from == H1) removeRight(p, CastleK);
+        } else if (piece == BlackRook) {
+            if (from == A8) removeRight(p, Castleq);
+            else if (from == H8) removeRight(p, Castlek);
+        }
+    }
+    p.board[from] = Empty;
+    p.colourBoards[side] ^= bitOf(from) | bitOf(to);
+    p.occupied = p.colourBoards[0] | p.colourBoards[1];
+}
+
+struct CastlingMove {
+    int kingFrom, kingTo, rookFrom, rookTo, rook;
+    Square path;
+    std::uint16_t otherRight, usedRight, setBits;
+    int side;
+};
+
+// Indexed by kind - 12.
+constexpr CastlingMove castlings[4] = {
+    {E8, G8, H8, F8, BlackRook, BlackKingSidePath, Castleq, Castlek, BlackCastledKingSide | BlackCastling | Castlek, Black},
+    {E1, G1, H1, F1, WhiteRook, WhiteKingSidePath, CastleQ, CastleK, WhiteCastledKingSide | WhiteCastling | CastleK, White},
+    {E8, C8, A8, D8, BlackRook, BlackQueenSidePath, Castlek, Castleq, BlackCastledQueenSide | BlackCastling | Castleq, Black},
+    {E1, C1, A1, D1, WhiteRook, WhiteQueenSidePath, CastleK, CastleQ, WhiteCastledQueenSide | WhiteCastling | CastleQ, White},
+};
+
+// The piece a promotion kind makes for a side: queen, knight, rook, bishop.
+constexpr int promotedPiece(int kind, int side) {
+    constexpr int base[4] = {10, 4, 8, 6};
+    return base[(kind - 4) & 3] - side;
+}
+constexpr int promotionGain(int kind) {
+    constexpr int gain[4] = {8, 2, 4, 2};
+    return gain[(kind - 4) & 3];
+}
+
+}  // namespace
+
+void saveUndo(PlyRecord& record) {
+    const Position& p = position;
+    record.savedOccupied = p.occupied;
+    record.savedOwnPieces = p.colourBoards[p.sideToMove];
+    record.savedFiles = p.occupiedFiles;
+    record.savedDiagA1H8 = p.occupiedDiagA1H8;
+    record.savedDiagA8H1 = p.occupiedDiagA8H1;
+    record.savedHash = p.hashKey;
+    record.savedCastleFlags = p.castleFlags;
+    record.savedEpSquare = p.epSquare;
+}
+
+void makeMove(Move m) {
+    Position& p = position;
+    PlyRecord& undo = *currentPly;
+    const int from = moveFrom(m), to = moveTo(m), kind = moveKind(m);
+    const int side = p.sideToMove, opponent = side ^ 1;
+
+    historyTop->move = m;
+    HistoryEntry* const previous = historyTop;
+    HistoryEntry* const top = ++historyTop;
+    top->reversibleCount = 0;
+
+    if (p.epSquare) {
+        p.hashKey ^= zobristKeys[0][p.epSquare];
+        p.epSquare = 0;
+    }
+
+    switch (kind) {
+        case Quiet:
+            setRotated(p, to);
+            top->reversibleCount = static_cast<std::uint16_t>(previous->reversibleCount + 1);
+            movePiece(p, undo, from, to, side, top);
+            break;
+        case Capture:
+            captureOn(p, undo, to, opponent, 0);
+            movePiece(p, undo, from, to, side, top);
+            break;
+        case EnPassant: {
+            const int mover = p.board[from];
+            const int x = side == White ? to + 8 : to - 8;
+            const int captured = p.board[x];
+            undo.savedMoverBoard = p.pieceBoards[mover];
+            undo.capturedPiece = static_cast<std::uint8_t>(captured);
+            p.board[to] = static_cast<std::uint8_t>(mover);
+            p.board[from] = Empty;
+            p.board[x] = Empty;
+            p.materialCount -= 1;
+            p.hashKey ^= zobristKeys[captured][x] ^ zobristKeys[mover][from] ^ zobristKeys[mover][to];
+            p.pieceBoards[captured] ^= bitOf(x);
+            p.colourBoards[opponent] ^= bitOf(x);
+            p.pieceBoards[mover] ^= bitOf(from) | bitOf(to);
+            p.colourBoards[side] ^= bitOf(from) | bitOf(to);
+            p.occupied = p.colourBoards[0] | p.colourBoards[1];
+            flipRotated(p, from);
+            p.occupiedFiles ^= epFileRotBits[to];
+            p.occupiedDiagA1H8 ^= epDiagA1H8Bits[to];
+            p.occupiedDiagA8H1 ^= epDiagA8H1Bits[to];
+            break;
+        }
+        case CastleBlackKingSide:
+        case CastleWhiteKingSide:
+        case CastleBlackQueenSide:
+        case CastleWhiteQueenSide: {
+            const CastlingMove& c = castlings[kind - 12];
+            removeRight(p, c.otherRight);
+            p.hashKey ^= rightKey(c.usedRight);
+            p.castleFlags |= c.setBits;
+            p.kingSquare[side] = c.path;
+            p.board[c.rookTo] = static_cast<std::uint8_t>(c.rook);
+            p.board[c.rookFrom] = Empty;
+            p.hashKey ^= zobristKeys[kingRow(side)][c.kingFrom] ^ zobristKeys[kingRow(side)][c.kingTo] ^
+                         zobristKeys[c.rook][c.rookFrom] ^ zobristKeys[c.rook][c.rookTo];
+            const Bitboard rookMove = bitOf(c.rookFrom) | bitOf(c.rookTo);
+            const Bitboard all = rookMove | bitOf(c.kingFrom) | bitOf(c.kingTo);
+            p.pieceBoards[c.rook] ^= rookMove;
+            p.colourBoards[side] ^= all;
+            p.occupied ^= all;
+            for (int s : {c.kingFrom, c.kingTo, c.rookFrom, c.rookTo}) flipRotated(p, s);
+            break;
+        }
+        default: {  // promotions, kinds 3-11
+            const int piece = promotedPiece(kind, side);
+            const int pawn = side == White ? WhitePawn : BlackPawn;
+            if (kind < CapturePromoteQueen) {
+                undo.materialDelta = static_cast<std::int8_t>(promotionGain(kind));
+                p.materialCount = static_cast<std::uint8_t>(p.materialCount + undo.materialDelta);
+                setRotated(p, to);
+            } else {
+                captureOn(p, undo, to, opponent, promotionGain(kind));
+            }
+            flipRotated(p, from);
+            undo.savedMoverBoard = p.pieceBoards[pawn];
+            p.board[from] = Empty;
+            p.board[to] = static_cast<std::uint8_t>(piece);
+            p.hashKey ^= zobristKeys[pawn][from] ^ zobristKeys[piece][to];
+            p.pieceBoards[piece] |= bitOf(to);
+            p.pieceBoards[pawn] ^= bitOf(from);
+            p.colourBoards[side] ^= bitOf(from) | bitOf(to);
+            p.occupied = p.colourBoards[0] | p.colourBoards[1];
+            break;
+        }
+    }
+
+    p.sideToMove ^= 1;
+    top->hashKey = p.hashKey;
+}
+
+void unmakeMove(Move m) {
+    Position& p = position;
+    const PlyRecord& undo = *currentPly;
+    const int from = moveFrom(m), to = moveTo(m), kind = moveKind(m);
+    p.sideToMove ^= 1;
+    const int side = p.sideToMove, opponent = side ^ 1;
+
+    p.occupiedFiles = undo.savedFiles;
+    p.occupiedDiagA1H8 = undo.savedDiagA1H8;
+    p.occupiedDiagA8H1 = undo.savedDiagA8H1;
+    p.occupied = undo.savedOccupied;
+    p.colourBoards[side] = undo.savedOwnPieces;
+    p.epSquare = undo.savedEpSquare;
+    p.hashKey = undo.savedHash;
+
+    switch (kind) {
+        case Quiet:
+        case Capture: {
+            p.castleFlags = undo.savedCastleFlags;
+            if (kind == Capture) {
+                p.materialCount = static_cast<std::uint8_t>(p.materialCount - undo.materialDelta);
+                p.pieceBoards[undo.capturedPiece] |= bitOf(to);
+                p.colourBoards[opponent] |= bitOf(to);
+            }
+            const int piece = p.board[to];
+            p.board[from] = static_cast<std::uint8_t>(piece);
+            if (piece != Empty) p.pieceBoards[piece] = undo.savedMoverBoard;
+            else p.kingSquare[side] = static_cast<Square>(from);
+            p.board[to] = kind == Capture ? undo.capturedPiece : std::uint8_t{Empty};
+            break;
+        }
+        case EnPassant: {
+            const int mover = p.board[to];
+            const int x = side == White ? to + 8 : to - 8;
+            p.board[from] = static_cast<std::uint8_t>(mover);
+            p.board[to] = Empty;
+            p.materialCount += 1;
+            p.board[x] = undo.capturedPiece;
+            p.colourBoards[opponent] |= bitOf(x);
+            p.pieceBoards[undo.capturedPiece] |= bitOf(x);
+            p.pieceBoards[mover] = undo.savedMoverBoard;
+            break;
+        }
+        case CastleBlackKingSide:
+        case CastleWhiteKingSide:
+        case CastleBlackQueenSide:
+        case CastleWhiteQueenSide: {
+            const CastlingMove& c = castlings[kind - 12];
+            p.castleFlags = undo.savedCastleFlags;
+            p.kingSquare[side] = static_cast<Square>(c.kingFrom);
+            p.board[c.rookTo] = Empty;
+            p.board[c.rookFrom] = static_cast<std::uint8_t>(c.rook);
+            p.pieceBoards[c.rook] ^= bitOf(c.rookFrom) | bitOf(c.rookTo);
+            break;
+        }
+        default: {  // promotions
+            const int pawn = side == White ? WhitePawn : BlackPawn;
+            p.materialCount = static_cast<std::uint8_t>(p.materialCount - undo.materialDelta);
+            p.board[from] = static_cast<std::uint8_t>(pawn);
+            p.pieceBoards[pawn] = undo.savedMoverBoard;
+            p.pieceBoards[p.board[to]] ^= bitOf(to);
+            if (kind >= CapturePromoteQueen) {
+                p.castleFlags = undo.savedCastleFlags;
+                p.pieceBoards[undo.capturedPiece] |= bitOf(to);
+                p.colourBoards[opponent] |= bitOf(to);
+                p.board[to] = undo.capturedPiece;
+            } else {
+                p.board[to] = Empty;
+            }
+            break;
+        }
+    }
+    --historyTop;
+}
+
+bool playGameMove(Move m) {
+    if (m == 0) return false;
+    Position& p = position;
+    makeMove(m);
+    switch (moveKind(m)) {
+        case CastleBlackKingSide: p.kingSquare[Black] = G8; break;
+        case CastleWhiteKingSide: p.kingSquare[White] = G1; break;
+        case CastleBlackQueenSide: p.kingSquare[Black] = C8; break;
+        case CastleWhiteQueenSide: p.kingSquare[White] = C1; break;
+        default: break;
+    }
+    if (moveKind(m) >= CastleBlackKingSide) {
+        const std::uint16_t sideBits = (moveKind(m) & 1) ? CastleK | CastleQ | WhiteCastling
+                                                         : Castlek | Castleq | BlackCastling;
+        p.castleFlags &= static_cast<std::uint16_t>(~sideBits);
+    }
+    gameSnapshot.epSquare = p.epSquare;
+    gameSnapshot.castleFlags = p.castleFlags;
+    gameSnapshot.whiteKingSquare = p.kingSquare[White];
+    gameSnapshot.blackKingSquare = p.kingSquare[Black];
+    std::copy(std::begin(p.board), std::end(p.board), gameSnapshot.board);
+    gameSnapshot.sideToMove ^= 1;
+    std::ostringstream key;
+    key << std::hex << (p.hashKey >> 32) << ' ' << (p.hashKey & 0xFFFFFFFFu);
+    logLine(key.str());
+    return true;
+}
+
+namespace {
+constexpr int realKingSquare(int s) {
+    switch (s) {
+        case WhiteQueenSidePath: return C1;
+        case WhiteKingSidePath: return G1;
+        case BlackQueenSidePath: return C8;
+        case BlackKingSidePath: return G8;
+        default: return s;
+    }
+}
+}  // namespace
+
+std::uint64_t computeHashKey(std::uint16_t setupCastleFlags) {
+    const Position& p = position;
+    std::uint64_t key = 0;
+    for (int s = 0; s < 64; ++s)
+        if (p.board[s]) key ^= zobristKeys[p.board[s]][s];
+    key ^= zobristKeys[WhiteKing][realKingSquare(p.kingSquare[White])];
+    key ^= zobristKeys[BlackKing][realKingSquare(p.kingSquare[Black])];
+    if (p.epSquare) key ^= zobristKeys[0][p.epSquare];
+    for (std::uint16_t right : {CastleK, CastleQ, Castlek, Castleq}) {
+        const std::uint16_t transient = (right & (CastleK | CastleQ)) ? WhiteCastling : BlackCastling;
+        const bool usable = (p.castleFlags & right) && !(p.castleFlags & transient);
+        if ((setupCastleFlags & right) && !usable) key ^= rightKey(right);
+    }
+    return key;
+}
+
+std::uint64_t startPositionKey() {
+    static const char* const ranks[8] = {"rnbqkbnr", "pppppppp", "........", "........",
+                                         "........", "........", "PPPPPPPP", "RNBQKBNR"};
+    std::uint64_t key = 0;
+    for (int s = 0; s < 64; ++s) {
+        const char c = ranks[rowOf(s)][fileOf(s)];
+        for (int code = 1; code <= BlackKing; ++code)
+            if (pieceLetters[code] == c) key ^= zobristKeys[code][s];
+    }
+    return key;
+}

@@ -1,0 +1,26 @@
+// The six move generators and the check analysis.
+#pragma once
+
+#include "board/position.h"
+#include "board/types.h"
+
+// A generator writes scored pseudo-legal moves from `list` on and returns one
+// past the last, or null when the side to move can capture the opponent's king
+// (or attack the path of its castling): the previous move was illegal.
+// Only the evasion generators read (and narrow) the check info.
+using MoveGenerator = ScoredMove* (*)(ScoredMove* list, CheckInfo* info);
+
+enum GeneratorKind { AllMoves = 0, Captures = 1, Evasions = 2 };
+
+// Indexed by 2 * kind + side.
+extern const MoveGenerator moveGenerators[6];
+
+inline ScoredMove* generateMoves(GeneratorKind kind, ScoredMove* list, CheckInfo* info = nullptr) {
+    return moveGenerators[2 * kind + position.sideToMove](list, info);
+}
+
+// Fills `info` for the side to move, right after `move` was made.
+void analyseCheck(CheckInfo& info, Move move);
+
+// Whether any piece of `bySide` attacks square `s` in the current position.
+bool squareAttacked(int s, int bySide);

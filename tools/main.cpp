@@ -1,0 +1,38 @@
+// drozak-tools: perft, bench, search, makebook and evalbench for the engine.
+#include <cstdio>
+#include <cstring>
+
+#include "board/tables.h"
+#include "tools/tools.h"
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    int (*run)(int, char**);
+    const char* usage;
+};
+
+const Subcommand subcommands[] = {
+    {"perft", perftCommand, "perft DEPTH [FEN]"},
+    {"bench", benchCommand, "bench [DEPTH]"},
+    {"search", searchCommand, "search DEPTH [FEN]"},
+    {"makebook", makebookCommand, "makebook IN OUT"},
+    {"evalbench", evalbenchCommand, "evalbench [SECONDS]"},
+};
+
+int usage() {
+    std::fprintf(stderr, "usage: drozak-tools COMMAND ...\n");
+    for (const Subcommand& s : subcommands) std::fprintf(stderr, "  %s\n", s.usage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    initTables();
+    for (const Subcommand& s : subcommands)
+        if (std::strcmp(argv[1], s.name) == 0) return s.run(argc - 2, argv + 2);
+    return usage();
+}
