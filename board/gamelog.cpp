@@ -9,6 +9,8 @@ std::ofstream& stream() {
     return log;
 }
 
+std::string* capture = nullptr;
+
 std::mutex& lineMutex() {
     static std::mutex mutex;
     return mutex;

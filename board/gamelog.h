@@ -7,9 +7,13 @@
 #include <sstream>
 #include <utility>
 
+#include <string>
+
 namespace gamelog {
 std::ofstream& stream();
 std::mutex& lineMutex();
+// Tests may collect the lines in memory too (null: no copy).
+extern std::string* capture;
 }  // namespace gamelog
 
 // Writes one whole line: the parts, a newline, a flush. Both threads log, so a
@@ -21,4 +25,5 @@ void logLine(const Parts&... parts) {
     line << '\n';
     std::lock_guard<std::mutex> lock(gamelog::lineMutex());
     gamelog::stream() << line.str() << std::flush;
+    if (gamelog::capture) *gamelog::capture += line.str();
 }

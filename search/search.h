@@ -19,6 +19,9 @@ extern std::uint32_t nodeCount;      // moves made by alphaBeta
 extern std::uint64_t allNodeCount;   // every move made in the search, quiescence too
 extern std::int32_t rootDepth;
 extern int maxSearchDepth;           // the last iteration rootSearch runs
+// The depth of the last iteration completed by the running search (0 before
+// the first), so that the command thread can wait for a move to play.
+extern std::atomic<std::int32_t> completedDepth;
 
 ScoredMove& rootResultEntry();
 

@@ -1,4 +1,51 @@
-// Placeholder until the search tool lands.
+// drozak-tools search DEPTH [FEN]: a fixed-depth root search from a cleared table.
 #include <cstdio>
+#include <cstdlib>
+
+#include "board/fen.h"
+#include "board/movetext.h"
+#include "search/search.h"
+#include "search/transtable.h"
 #include "tools/tools.h"
-int searchCommand(int, char**) { std::fprintf(stderr, "search: not built yet\n"); return 1; }
+
+const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+bool setupSearchPosition(const char* fen) {
+    Position p;
+    if (!readFen(fen, p)) return false;
+    installPosition(p);
+    ttClear();
+    searchAge = 1;
+    mateFound = false;
+    initSearchState();
+    return true;
+}
+
+SearchOutcome searchToDepth(int depth) {
+    maxSearchDepth = depth;
+    stopSearch = false;
+    EngineState = Thinking;
+    rootSearch();
+    EngineState = Idle;
+    const ScoredMove result = rootResultEntry();
+    return SearchOutcome{result.move, result.score, allNodeCount, nodeCount};
+}
+
+int searchCommand(int argc, char** argv) {
+    const int depth = argc >= 1 ? std::atoi(argv[0]) : 0;
+    if (depth < 2) {
+        std::fprintf(stderr, "usage: drozak-tools search DEPTH [FEN] (DEPTH >= 2)\n");
+        return 2;
+    }
+    const char* fen = argc >= 2 ? argv[1] : StartFen;
+    if (!setupSearchPosition(fen)) {
+        std::fprintf(stderr, "search: illegal position: %s\n", fen);
+        return 2;
+    }
+    const SearchOutcome outcome = searchToDepth(depth);
+    char text[8] = "0000";
+    if (outcome.move) moveToText(text, outcome.move);
+    std::printf("bestmove %s score %d nodes %llu abnodes %u\n", text, outcome.score,
+                static_cast<unsigned long long>(outcome.nodes), outcome.alphaBetaNodes);
+    return 0;
+}

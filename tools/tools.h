@@ -1,8 +1,27 @@
 // The subcommands of drozak-tools; each returns the process exit code.
 #pragma once
 
+#include <cstdint>
+
+#include "board/types.h"
+
 int perftCommand(int argc, char** argv);
 int benchCommand(int argc, char** argv);
 int searchCommand(int argc, char** argv);
 int makebookCommand(int argc, char** argv);
 int evalbenchCommand(int argc, char** argv);
+
+extern const char* const StartFen;
+
+// Sets up a position for a tool's search: the game position, a cleared table.
+bool setupSearchPosition(const char* fen);
+
+struct SearchOutcome {
+    Move move;
+    int score;
+    std::uint64_t nodes;            // every move made, quiescence included
+    std::uint32_t alphaBetaNodes;   // moves made by alpha-beta alone
+};
+
+// A root search of the set-up position that stops after the given depth.
+SearchOutcome searchToDepth(int depth);

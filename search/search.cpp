@@ -1,0 +1,456 @@
+#include "search/search.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "board/gamelog.h"
+#include "board/movetext.h"
+#include "eval/eval.h"
+#include "movegen/movegen.h"
+#include "search/draw.h"
+#include "search/transtable.h"
+
+std::atomic<std::int32_t> EngineState{Waiting};
+std::atomic<bool> stopSearch{false};
+std::atomic<bool> failLow{false};
+std::atomic<bool> mateFound{false};
+
+std::uint32_t nodeCount = 0;
+std::uint64_t allNodeCount = 0;
+std::int32_t rootDepth = 0;
+int maxSearchDepth = 127;
+std::atomic<std::int32_t> completedDepth{0};
+
+namespace {
+
+constexpr std::int16_t KingCaptured = 8190;
+constexpr std::int16_t NoScore = -8190;
+constexpr std::int16_t MateScore = 8100;
+constexpr int Window = 30;
+
+char pvBuffer[1024];
+ScoredMove pvMoves[MoveListSize];  // scratch list for checking the table's moves
+
+// Ordering marks: the hash move first, then the two killers.
+void markOrdering(PlyRecord& record, Move hashMove) {
+    for (ScoredMove* entry = record.moves; entry < record.listEnd; ++entry) {
+        if (entry->move == hashMove) entry->score = 30000;
+        else if (entry->move == record.killer1) entry->score = 21002;
+        else if (entry->move == record.killer2) entry->score = 21001;
+    }
+}
+
+// Swaps the best-scored entry of [first, end) to first; the earliest wins ties.
+inline void selectNext(ScoredMove* first, ScoredMove* end) {
+    ScoredMove* best = first;
+    for (ScoredMove* entry = first + 1; entry < end; ++entry)
+        if (entry->score > best->score) best = entry;
+    std::swap(*first, *best);
+}
+
+inline void updateKillers(PlyRecord& record, Move move) {
+    if (move != record.killer1) {
+        record.killer2 = record.killer1;
+        record.killer1 = move;
+    }
+}
+
+// Whether the side to move is in check at a node without moves. Right after a
+// setup there is no previous move to analyse, so the king is tested directly.
+bool sideToMoveInCheck(PlyRecord& record) {
+    if (historyTop == history) return squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
+    analyseCheck(record.checkInfo, (historyTop - 1)->move);
+    return record.checkInfo.checkKind != 0;
+}
+
+}  // namespace
+
+ScoredMove& rootResultEntry() { return plyStack[0].moves[0]; }
+
+void initSearchState() {
+    currentPly = &plyStack[0];
+    plyStack[0].current = plyStack[0].moves;
+}
+
+std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
+    PlyRecord& record = *currentPly;
+    record.best = &record.noMove;
+
+    const ProbeResult probe = ttProbe(q, alpha, beta);
+    if (probe.cutoff) {
+        record.noMove.score = probe.score;
+        return probe.score;
+    }
+
+    analyseCheck(record.checkInfo, (&record - 1)->current->move);
+    const bool inCheck = record.checkInfo.checkKind != 0;
+    std::int16_t bestScore;
+    if (inCheck) {
+        record.listEnd = generateMoves(Evasions, record.moves, &record.checkInfo);
+        if (!record.listEnd) {
+            record.noMove.score = KingCaptured;
+            return KingCaptured;
+        }
+        bestScore = NoScore;
+    } else {
+        record.listEnd = generateMoves(Captures, record.moves);
+        if (!record.listEnd) {
+            record.noMove.score = KingCaptured;
+            return KingCaptured;
+        }
+        const std::int16_t standPat = evaluate();
+        record.noMove.score = standPat;
+        bestScore = standPat;
+        if (standPat > alpha) {
+            if (standPat >= beta) return standPat;
+            alpha = standPat;
+        }
+        if (record.listEnd == record.moves) return standPat;
+    }
+
+    saveUndo(record);
+    markOrdering(record, probe.hashMove);
+
+    Bound bound = Upper;
+    for (record.current = record.moves; record.current < record.listEnd; ++record.current) {
+        selectNext(record.current, record.listEnd);
+        const Move move = record.current->move;
+        makeMove(move);
+        currentPly = &record + 1;
+        ++allNodeCount;
+        std::int16_t score;
+        if (q == -8) score = static_cast<std::int16_t>(-evaluate());
+        else if (insufficientMaterial()) score = 0;
+        else score = static_cast<std::int16_t>(-quiesce(q - 1, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha)));
+        currentPly = &record;
+        unmakeMove(move);
+
+        record.current->score = score;
+        if (score > bestScore) {
+            record.best = record.current;
+            if (score > alpha) {
+                updateKillers(record, move);
+                if (score >= beta) {
+                    ttStore(0, Lower, score, move);
+                    return score;
+                }
+                alpha = score;
+                bound = Exact;
+            }
+            bestScore = score;
+        }
+    }
+
+    if (bestScore == NoScore) {  // in check without a legal evasion
+        record.best->move = 0;
+        const std::int16_t score = static_cast<std::int16_t>(rootDepth - q - MateScore);
+        record.noMove.score = score;
+        ttStore(0, Exact, score, 0);
+        return score;
+    }
+    ttStore(inCheck ? 1 : 0, bound, bestScore, record.best->move);
+    return bestScore;
+}
+
+std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
+    PlyRecord& record = *currentPly;
+    record.best = &record.noMove;
+
+    // The root always searches its moves: a cutoff there would leave the
+    // iteration without a move to play.
+    const bool atRoot = &record == &plyStack[1];
+    ProbeResult probe = ttProbe(depth, alpha, beta);
+    if (probe.cutoff) {
+        if (!atRoot) {
+            record.noMove.score = probe.score;
+            return probe.score;
+        }
+        probe.hashMove = ttFind()->move();
+    }
+
+    if (record.needsMoves) {
+        ScoredMove* end = generateMoves(AllMoves, record.moves);
+        if (!end) {
+            record.noMove.score = KingCaptured;
+            return KingCaptured;
+        }
+        record.listEnd = end;
+        record.needsMoves = false;
+    }
+
+    // One earlier occurrence counts as a draw inside the tree, but the game
+    // position itself is only drawn by the rules (third occurrence, fifty moves).
+    if (isDraw(rootDepth - depth == 1 ? 1 : 2)) {
+        record.noMove.score = 0;
+        return 0;
+    }
+
+    markOrdering(record, probe.hashMove);
+    saveUndo(record);
+
+    std::int16_t bestScore = NoScore;
+    Bound bound = Upper;
+    PlyRecord& child = *(&record + 1);
+    for (record.current = record.moves; record.current < record.listEnd; ++record.current) {
+        selectNext(record.current, record.listEnd);
+        const Move move = record.current->move;
+        makeMove(move);
+        currentPly = &child;
+        ++nodeCount;
+        ++allNodeCount;
+        child.needsMoves = true;
+        const std::int16_t score = static_cast<std::int16_t>(
+            depth == 1 ? -quiesce(0, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha))
+                       : -alphaBeta(depth - 1, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha)));
+        currentPly = &record;
+        unmakeMove(move);
+        if (stopSearch.load(std::memory_order_relaxed)) return bestScore;
+
+        record.current->score = score;
+        if (score > bestScore) {
+            record.best = record.current;
+            if (score > alpha) {
+                updateKillers(record, move);
+                if (score >= beta) {
+                    ttStore(depth, Lower, score, move);
+                    return score;
+                }
+                alpha = score;
+                bound = Exact;
+            }
+            bestScore = score;
+        }
+    }
+
+    if (bestScore == NoScore) {  // no legal move: mate or stalemate
+        record.best->move = 0;
+        const std::int16_t score = sideToMoveInCheck(record) ? static_cast<std::int16_t>(rootDepth - depth - MateScore) : 0;
+        record.noMove.score = score;
+        ttStore(depth, Exact, score, 0);
+        return score;
+    }
+    ttStore(depth, bound, bestScore, record.best->move);
+    return bestScore;
+}
+
+namespace {
+
+// The table's first guess for the root: a starting depth, window and result.
+void takeTableGuess(ScoredMove& result, std::int16_t& alpha, std::int16_t& beta) {
+    TransEntry* entry = ttFind();
+    if (!entry) return;
+    const int score = entry->score();
+    if (entry->depth() >= 2) {
+        if (!entry->lowerBound() && !entry->upperBound()) {
+            rootDepth = entry->depth() + 1;
+            alpha = static_cast<std::int16_t>(score - Window);
+            beta = static_cast<std::int16_t>(score + Window);
+        } else if (entry->lowerBound() && !entry->upperBound()) {
+            if (score > -MateScore) alpha = static_cast<std::int16_t>(score);
+        } else if (entry->upperBound() && !entry->lowerBound()) {
+            if (score < MateScore) beta = static_cast<std::int16_t>(score);
+        }
+    }
+    result = ScoredMove{static_cast<std::int16_t>(score), entry->move()};
+    if (repetitionAfter(entry->move(), 2)) {
+        // The stored move would repeat the position for the third time: search
+        // afresh, and forget the stored depths so that the first iterations
+        // cannot cut off at the root on the stored result.
+        rootDepth = 2;
+        alpha = 0;
+        beta = Window;
+        for (TransEntry* slot : {ttFindFirst(), ttFind()})
+            if (slot) slot->info &= ~std::uint32_t{127};
+    }
+}
+
+// Whether the root position has no legal move at all (mate or stalemate).
+bool rootHasNoLegalMove() {
+    PlyRecord& record = plyStack[1];
+    PlyRecord& child = plyStack[2];
+    ScoredMove* end = generateMoves(AllMoves, record.moves);
+    if (!end) return false;
+    saveUndo(record);
+    currentPly = &record;
+    bool none = true;
+    for (ScoredMove* entry = record.moves; entry < end && none; ++entry) {
+        makeMove(entry->move);
+        currentPly = &child;
+        none = generateMoves(AllMoves, child.moves) == nullptr;
+        currentPly = &record;
+        unmakeMove(entry->move);
+    }
+    currentPly = &plyStack[0];
+    return none;
+}
+
+void finishWithoutMove(ScoredMove& result) {
+    logLine("NOMOVE");
+    result.score = NoScore;
+    const bool inCheck = squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
+    if (mateFound) {
+        if (inCheck) result.score = -MateScore;
+    } else if (isDraw(2) || (!inCheck && rootHasNoLegalMove())) {
+        // a stalemate is a draw as much as a repetition is
+        result.score = 0;
+    }
+}
+
+}  // namespace
+
+void rootSearch() {
+    nodeCount = 0;
+    allNodeCount = 0;
+    ScoredMove& result = rootResultEntry();
+    result = ScoredMove{0, 0};
+    failLow = false;
+    PlyRecord& root = plyStack[1];
+    currentPly = &root;
+    plyStack[0].best = &result;
+    root.needsMoves = true;
+    rootDepth = 2;
+    completedDepth = 0;
+    std::int16_t alpha = -MateScore, beta = MateScore;
+
+    if (!mateFound) takeTableGuess(result, alpha, beta);
+    mateFound = false;
+    logLine("-FEN:\t", positionText(pvBuffer), "");
+    // An iteration of depth D uses ply records up to D + 10 and as many history
+    // entries above the game's; neither stack may be overrun.
+    const int historyRoom = static_cast<int>(history + HistorySize - historyTop) - 12;
+    const int lastDepth = std::min({maxSearchDepth, PlyStackSize - 11, historyRoom});
+
+    while (rootDepth <= lastDepth) {
+        std::int16_t score = alphaBeta(rootDepth, alpha, beta);
+        if (score <= alpha || score >= beta) {
+            if (stopSearch) break;
+            if (score <= alpha) {
+                alpha = -MateScore;
+                beta = static_cast<std::int16_t>(score + 1);
+                failLow = true;
+            } else {
+                alpha = static_cast<std::int16_t>(score - 1);
+                beta = MateScore;
+            }
+            score = alphaBeta(rootDepth, alpha, beta);
+            if (score <= alpha || score >= beta) {
+                if (stopSearch) break;
+                score = alphaBeta(rootDepth, -MateScore, MateScore);
+                failLow = false;
+            }
+        }
+        if (stopSearch) break;
+
+        result = *root.best;
+        failLow = false;
+        completedDepth = rootDepth;
+        if (rootDepth >= 5) {
+            if (EngineState == Pondering) logLine("-PONDER:");
+            pvText(pvBuffer, rootDepth);
+            logLine("-E:N= ", nodeCount, "\t", rootDepth, ":\t", score, "\t", pvBuffer);
+        }
+        const int best = root.best->score;
+        if (best <= rootDepth - MateScore || best >= MateScore - rootDepth) {
+            mateFound = true;
+            logLine("--- MATE: ", best);
+            break;
+        }
+        alpha = static_cast<std::int16_t>(score - Window);
+        beta = static_cast<std::int16_t>(score + Window);
+        if (EngineState == Idle) {
+            logLine("-E: Ended ply after extra time");
+            break;
+        }
+        ++rootDepth;
+    }
+
+    currentPly = &plyStack[0];
+    if (!mateFound) {
+        if (const TransEntry* entry = ttFindFirst()) {
+            logLine("-E:NF= ", nodeCount);
+            if (result.move != entry->move()) {
+                logLine("-E: DIFFERENT MOVE");
+                if (failLow) logLine("FAIL LOW !!!!!!!!!!!!! not enough time");
+            }
+            // a slot without a move never replaces a move the search found
+            if ((!failLow || result.move == 0) && (entry->move() != 0 || result.move == 0))
+                result = ScoredMove{static_cast<std::int16_t>(entry->score()), entry->move()};
+        }
+    }
+    if (result.score == 0 && result.move == 0) finishWithoutMove(result);
+}
+
+char* pvText(char* buffer, int n) {
+    if (n == 0) {
+        *buffer = 0;
+        return buffer;
+    }
+    const TransEntry* entry = ttFindFirst();
+    if (!entry) return buffer + std::sprintf(buffer, "NOE ");
+    const Move move = entry->move();
+    if (move == 0) return buffer + std::sprintf(buffer, entry->score() == 0 ? "draw " : "# ");
+
+    // Follow the table only along moves the position allows, so that a stale
+    // or colliding slot cannot send make a move it cannot take back.
+    PlyRecord& record = *currentPly;
+    ScoredMove* end = generateMoves(AllMoves, pvMoves);
+    if (!end || std::none_of(pvMoves, end, [move](const ScoredMove& m) { return m.move == move; })) {
+        *buffer = 0;
+        return buffer;
+    }
+    char* text = moveToText(buffer, move);
+    *text++ = ' ';
+    saveUndo(record);
+    makeMove(move);
+    ++currentPly;
+    char* last = pvText(text, n - 1);
+    --currentPly;
+    unmakeMove(move);
+    return last;
+}
+
+char* positionText(char* buffer) {
+    char* out = buffer;
+    int empty = 0;
+    for (int s = 0; s < 64; ++s) {
+        if (s > 0 && fileOf(s) == 0) {
+            if (empty) out += std::sprintf(out, "%d", empty);
+            empty = 0;
+            *out++ = '/';
+        }
+        char letter = 0;
+        if (position.board[s]) letter = pieceLetters[position.board[s]];
+        else if (s == gameSnapshot.whiteKingSquare) letter = 'K';
+        else if (s == gameSnapshot.blackKingSquare) letter = 'k';
+        if (!letter) {
+            ++empty;
+            continue;
+        }
+        if (empty) out += std::sprintf(out, "%d", empty);
+        empty = 0;
+        *out++ = letter;
+    }
+    if (empty) out += std::sprintf(out, "%d", empty);
+    *out++ = ' ';
+    *out++ = gameSnapshot.sideToMove == White ? 'w' : 'b';
+    *out++ = ' ';
+    const std::uint16_t flags = gameSnapshot.castleFlags;
+    if (!(flags & 63)) {
+        *out++ = '-';
+    } else {
+        if ((flags & CastleK) && !(flags & WhiteCastling)) *out++ = 'K';
+        if ((flags & CastleQ) && !(flags & WhiteCastling)) *out++ = 'Q';
+        if ((flags & Castlek) && !(flags & BlackCastling)) *out++ = 'k';
+        if ((flags & Castleq) && !(flags & BlackCastling)) *out++ = 'q';
+    }
+    *out++ = ' ';
+    if (gameSnapshot.epSquare) {
+        squareText(gameSnapshot.epSquare, out);
+        out += 2;
+    } else {
+        *out++ = '-';
+    }
+    *out = 0;
+    return buffer;
+}
