@@ -82,6 +82,7 @@ bool readFen(const char* text, Position& out, Square* epOut) {
     ++c;
 
     c = skipBlanks(c);
+    const char* const castlingField = c;
     for (int i = 0; i < 4 && *c; ++i) {
         const char ch = *c++;
         if (ch == 'K') p.castleFlags |= CastleK;
@@ -109,8 +110,8 @@ bool readFen(const char* text, Position& out, Square* epOut) {
 
     if (epOut) {
         *epOut = 0;
-        const char* field = skipBlanks(c);
-        while (*field && *field != ' ') ++field;  // the rest of the castling field
+        const char* field = castlingField;
+        while (*field && *field != ' ') ++field;  // past the castling field
         field = skipBlanks(field);
         if (field[0] >= 'a' && field[0] <= 'h' && (field[1] == '3' || field[1] == '6')) {
             const int target = (field[0] - 'a') + 8 * ('8' - field[1]);

@@ -128,14 +128,18 @@ constexpr CastlingMove castlings[4] = {
     {E1, C1, A1, D1, WhiteRook, WhiteQueenSidePath, CastleK, CastleQ, WhiteCastledQueenSide | WhiteCastling | CastleQ, White},
 };
 
-// The piece a promotion kind makes for a side: queen, knight, rook, bishop.
+// Queen, knight, rook, bishop: 0-3 for the promotion kinds 3-11 (kind 3 is a
+// queen, like kinds 4 and 8).
+constexpr int promotionIndex(int kind) { return kind == PromoteQueenAlias ? 0 : (kind - 4) & 3; }
+
+// The piece a promotion kind makes for a side.
 constexpr int promotedPiece(int kind, int side) {
     constexpr int base[4] = {10, 4, 8, 6};
-    return base[(kind - 4) & 3] - side;
+    return base[promotionIndex(kind)] - side;
 }
 constexpr int promotionGain(int kind) {
     constexpr int gain[4] = {8, 2, 4, 2};
-    return gain[(kind - 4) & 3];
+    return gain[promotionIndex(kind)];
 }
 
 }  // namespace
