@@ -19,8 +19,14 @@ inline ScoredMove* generateMoves(GeneratorKind kind, ScoredMove* list, CheckInfo
     return moveGenerators[2 * kind + position.sideToMove](list, info);
 }
 
-// Fills `info` for the side to move, right after `move` was made.
+// Fills `info` for the side to move, right after `move` was made: the check by
+// the piece that moved and any check it uncovered, double checks included.
+// The side to move's king must stand on a real square (castling completed).
 void analyseCheck(CheckInfo& info, Move move);
+
+// The same record from a look at every enemy piece, for a position without a
+// previous move (right after a setup).
+void analyseCheckFromScratch(CheckInfo& info);
 
 // Whether any piece of `bySide` attacks square `s` in the current position.
 bool squareAttacked(int s, int bySide);

@@ -1,0 +1,98 @@
+// Perft: the number of legal move sequences of a given length from the current
+// position, counted with the engine's own generators, make and unmake, and its
+// legality rule (a move is legal when the opponent's generator in the position
+// it leads to does not return null). The walk takes a visitor, so that the
+// tests can inspect every node of the same walk that the perft tool counts.
+#pragma once
+
+#include <cstdint>
+
+#include "board/position.h"
+#include "movegen/movegen.h"
+
+// Fills ply.moves with the side to move's moves after `lastMove`: evasions when
+// in check (the check found from scratch when `lastMove` is 0, at the root),
+// all moves otherwise. Null when `lastMove` left its king capturable or castled
+// through an attacked square.
+ScoredMove* generateNodeMoves(PlyRecord& ply, Move lastMove);
+
+// The visitor of a plain count. A visitor's node() sees every node whose moves
+// were generated (with its last move and its list), beforeMake() and
+// afterUnmake() every move the walk makes; it must leave the position as it
+// found it. With expandLeaves, leaves get their moves generated and visited
+// too, instead of the cheaper legality test alone.
+struct CountOnly {
+    static constexpr bool expandLeaves = false;
+    void node(Move, const ScoredMove*, const ScoredMove*) {}
+    void beforeMake(Move) {}
+    void afterUnmake(Move) {}
+};
+
+constexpr std::int64_t IllegalMove = -1;
+
+struct NoReport {
+    void operator()(Move, std::uint64_t) const {}
+};
+
+template <class Visitor, class Report = NoReport>
+std::uint64_t countLeaves(const ScoredMove* end, int depth, Visitor& visitor, Report report = {});
+
+// Makes `move` from the current node, counts the leaves `depth` plies below the
+// position it leads to, and unmakes it; IllegalMove when the move is illegal.
+template <class Visitor>
+std::int64_t countMove(Move move, int depth, Visitor& visitor) {
+    visitor.beforeMake(move);
+    makeMove(move);
+    ++currentPly;
+    std::int64_t count = IllegalMove;
+    if (depth == 0 && !Visitor::expandLeaves) {
+        // Every generator decides legality alike: each runs the king-zone test
+        // over every unit, against a castled king's whole path too; the
+        // captures generator writes the fewest moves.
+        if (generateMoves(Captures, currentPly->moves)) count = 1;
+    } else if (const ScoredMove* end = generateNodeMoves(*currentPly, move)) {
+        visitor.node(move, currentPly->moves, end);
+        count = depth == 0 ? 1 : static_cast<std::int64_t>(countLeaves(end, depth, visitor));
+    }
+    --currentPly;
+    unmakeMove(move);
+    visitor.afterUnmake(move);
+    return count;
+}
+
+// The leaves `depth` (1 or more) plies below the current node, whose generated
+// moves run from currentPly->moves to `end`; `report(move, count)` hears each
+// legal move's share.
+template <class Visitor, class Report>
+std::uint64_t countLeaves(const ScoredMove* end, int depth, Visitor& visitor, Report report) {
+    saveUndo(*currentPly);
+    std::uint64_t total = 0;
+    for (const ScoredMove* entry = currentPly->moves; entry != end; ++entry) {
+        const std::int64_t count = countMove(entry->move, depth - 1, visitor);
+        if (count == IllegalMove) continue;
+        report(entry->move, static_cast<std::uint64_t>(count));
+        total += static_cast<std::uint64_t>(count);
+    }
+    return total;
+}
+
+// Perft of the game position, which becomes the root of the walk (ply record
+// 0). `report(move, count)` hears every legal root move with its count.
+template <class Visitor, class Report>
+std::uint64_t perftRoot(int depth, Visitor& visitor, Report report) {
+    currentPly = plyStack;
+    if (depth <= 0) return 1;
+    const ScoredMove* end = generateNodeMoves(*currentPly, 0);
+    if (!end) return 0;  // setup never leaves the side to move able to take a king
+    visitor.node(0, currentPly->moves, end);
+    return countLeaves(end, depth, visitor, report);
+}
+
+inline std::uint64_t perft(int depth) {
+    CountOnly visitor;
+    return perftRoot(depth, visitor, NoReport{});
+}
+
+// Makes a FEN text the game position, its en-passant field included (setup
+// from text leaves the en-passant square to its caller). False for bad text.
+bool setupPerftRoot(const char* fen);
