@@ -6,5 +6,24 @@
 
 #include "board/types.h"
 
-bool loadBook(const char* fileName);
+// A book line holds at most this many moves (the loader's line buffer).
+constexpr int MaxBookLineMoves = 64;
+
+// One of `lineCount` lines (0 to lineCount - 1), each with the same chance,
+// from the C library's generator seeded with the clock's seconds: two loads
+// within one second choose the same line.
+int randomBookLine(int lineCount);
+
+// Plays every line of the book file from the start position and stores each
+// move for the position it is played from; the line `chooseLine` picks is
+// stored last, so that its moves win where lines share a position. Returns
+// false when the position is not the start position, the file cannot be read
+// whole, a move is not legal, or the file holds another number of lines than
+// its header says; the lines stored before the fault stay in the table.
+bool loadBook(const char* fileName, int (*chooseLine)(int lineCount) = randomBookLine);
+
+// Plays `count` moves from the current position, each of which must be a
+// legal move there, and stores them for the positions they are played from.
+// Returns false, storing nothing of the line, when a move is not legal; the
+// position and the ply stack are always back where they were.
 bool storeBookLine(const Move* moves, std::uint8_t count);
