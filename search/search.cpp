@@ -21,6 +21,7 @@ std::uint64_t allNodeCount = 0;
 std::int32_t rootDepth = 0;
 int maxSearchDepth = 127;
 std::atomic<std::int32_t> completedDepth{0};
+std::atomic<bool> resultHasMove{false};
 
 namespace {
 
@@ -311,9 +312,11 @@ void rootSearch() {
     root.needsMoves = true;
     rootDepth = 2;
     completedDepth = 0;
+    resultHasMove = false;
     std::int16_t alpha = -MateScore, beta = MateScore;
 
     if (!mateFound) takeTableGuess(result, alpha, beta);
+    if (result.move) resultHasMove = true;
     mateFound = false;
     logLine("-FEN:\t", positionText(pvBuffer), "");
     // An iteration of depth D uses ply records up to D + 10 and as many history
@@ -345,6 +348,7 @@ void rootSearch() {
         result = *root.best;
         failLow = false;
         completedDepth = rootDepth;
+        if (result.move) resultHasMove = true;
         if (rootDepth >= 5) {
             if (EngineState == Pondering) logLine("-PONDER:");
             pvText(pvBuffer, rootDepth);
@@ -356,6 +360,9 @@ void rootSearch() {
             logLine("--- MATE: ", best);
             break;
         }
+        // A root without a move (drawn by rule, or stalemate) stays so at
+        // every depth.
+        if (root.best->move == 0) break;
         alpha = static_cast<std::int16_t>(score - Window);
         beta = static_cast<std::int16_t>(score + Window);
         if (EngineState == Idle) {

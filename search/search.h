@@ -20,8 +20,12 @@ extern std::uint64_t allNodeCount;   // every move made in the search, quiescenc
 extern std::int32_t rootDepth;
 extern int maxSearchDepth;           // the last iteration rootSearch runs
 // The depth of the last iteration completed by the running search (0 before
-// the first), so that the command thread can wait for a move to play.
+// the first).
 extern std::atomic<std::int32_t> completedDepth;
+// Set once the running search's result holds a move to play: the table's move
+// for the root, or a completed iteration's. The command thread clears it when
+// it starts a search and waits for it before stopping one.
+extern std::atomic<bool> resultHasMove;
 
 ScoredMove& rootResultEntry();
 

@@ -1,0 +1,53 @@
+// The engine thread, which runs the searches, and the three events through
+// which the command thread hands it work and takes it back.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "board/types.h"
+
+// A signal one thread sets and another waits for. An automatic-reset event
+// lets exactly one wait through per set and clears itself; a manual-reset one
+// stays set, letting every wait through, until it is reset.
+class Event {
+public:
+    enum class Reset { Automatic, Manual };
+
+    explicit Event(Reset reset) : manual_(reset == Reset::Manual) {}
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void set();
+    void reset();
+    void wait();
+    // Returns whether the event came within `ms` milliseconds.
+    bool waitFor(std::uint32_t ms);
+    bool isSet();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool set_ = false;
+    const bool manual_;
+};
+
+extern Event startSignal;    // command thread -> engine: leave the park
+extern Event startedSignal;  // engine -> command thread: the new state is taken up
+extern Event stoppedSignal;  // engine -> command thread: parked (manual reset)
+
+// The move the engine would ponder on; nothing sets it, so it stays 0.
+extern Move ponderMove;
+
+// Creates the engine thread; it parks at once while the state is Waiting.
+void launchEngineThread();
+// Waits for the engine thread to end (after the state Quitting was taken up).
+void joinEngineThread();
+
+// Sets Idle, raises the stop flag and returns once the engine thread is parked.
+void stopEngine();
+// Waits until the engine thread is parked, sets EngineState to `state` (for
+// a search with its completed depth back at 0), clears the stop flag, wakes
+// the thread and returns once it has taken the state up.
+void startEngine(std::int32_t state);

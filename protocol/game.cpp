@@ -1,0 +1,80 @@
+#include "protocol/game.h"
+
+#include <algorithm>
+
+#include "board/position.h"
+#include "movegen/movegen.h"
+
+namespace {
+
+// The generated moves of the side to move, or an empty list for an illegal
+// position. Local lists: the command thread runs this while the engine thread
+// is parked, and the search's own lists stay untouched.
+struct MoveList {
+    ScoredMove moves[MoveListSize];
+    ScoredMove* end = moves;
+
+    MoveList() {
+        ScoredMove* last = generateMoves(AllMoves, moves);
+        end = last ? last : moves;
+    }
+};
+
+// Makes `move` on the undo block of the current ply record, asks the
+// opponent's generator whether the king was left en prise, and takes it back.
+bool keepsKingSafe(Move move) {
+    saveUndo(*currentPly);
+    makeMove(move);
+    ScoredMove replies[MoveListSize];
+    const bool safe = generateMoves(AllMoves, replies) != nullptr;
+    unmakeMove(move);
+    return safe;
+}
+
+}  // namespace
+
+bool isLegalMove(Move move) {
+    if (move == 0) return false;
+    MoveList list;
+    const bool generated = std::any_of(list.moves, list.end, [move](const ScoredMove& m) { return m.move == move; });
+    return generated && keepsKingSafe(move);
+}
+
+Move firstLegalMove() {
+    MoveList list;
+    for (const ScoredMove* m = list.moves; m < list.end; ++m)
+        if (keepsKingSafe(m->move)) return m->move;
+    return 0;
+}
+
+bool sideToMoveInCheck() {
+    return squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
+}
+
+void compactHistory() {
+    if (historyTop - history < HistorySize - SearchRoom) return;
+    HistoryEntry* const first = historyTop - (KeptHistory - 1);
+    std::copy(first, historyTop + 1, history);
+    std::fill(history + KeptHistory, historyTop + 1, HistoryEntry{});
+    historyTop = history + (KeptHistory - 1);
+}
+
+void playMove(Move move) {
+    playGameMove(move);
+    compactHistory();
+}
+
+void setSideToMove(int side) {
+    if (position.sideToMove == side) return;
+    position.sideToMove = side;
+    gameSnapshot.sideToMove = side;
+    // An en-passant target belongs to the side that was to move.
+    if (position.epSquare) {
+        position.hashKey ^= zobristKeys[0][position.epSquare];
+        position.epSquare = 0;
+        gameSnapshot.epSquare = 0;
+    }
+    std::fill(history, historyTop + 1, HistoryEntry{});
+    historyTop = history;
+    *historyTop = HistoryEntry{position.hashKey, 0, 0};
+}

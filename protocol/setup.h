@@ -1,0 +1,13 @@
+// Setting up the game position from FEN text: the board, the snapshot, the
+// history, a cleared table with the book, and a fresh search age.
+#pragma once
+
+// The standard start position, as `new` and `result` set it up.
+inline constexpr const char* StartPositionText = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+// Replaces the game with the position `text` describes. A rejected text
+// returns false and leaves the previous game (position, snapshot, history,
+// table) exactly as it was. With `withBook` the book is loaded into the table;
+// a book that cannot be loaded (any position but the start) is reported to
+// the interface and logged.
+bool setupPosition(const char* text, bool withBook);

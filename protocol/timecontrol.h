@@ -1,0 +1,48 @@
+// How long the engine thinks: the allotment from `level` and `time`, the
+// stretched first search after the book, extra time after a fail low, and a
+// safety margin on the engine's clock that no wait ever eats into.
+#pragma once
+
+#include <cstdint>
+
+extern std::uint32_t movesPerControl;  // the divisor of the remaining time
+extern std::uint32_t incrementMs;
+extern std::uint32_t moveTimeMs;       // the allotment of the next search
+
+// The numbers of `time` and `level` as interfaces write them. Each returns
+// false, leaving `out` alone, for a text that is not such a number; values too
+// large to matter are held at a bound instead of wrapping.
+bool parseWhole(const char* text, std::int64_t& out);         // "40", "-3"
+bool parseSecondsAsMs(const char* text, std::int64_t& out);   // "3", "0.5"
+bool parseBaseSeconds(const char* text, std::int64_t& out);   // "5", "0:30", "1.5"
+
+// `level MOVES BASE INC`: MOVES 0 (or less) means 40; the base is not used,
+// as `time` brings the clock before every move.
+void applyLevel(std::int64_t moves, std::int64_t incrementMsValue);
+
+// `time CENTISECONDS`: the allotment from the engine's clock, which is also
+// remembered for the safety margin. A negative clock counts as empty.
+void applyTime(std::int64_t centiseconds);
+
+// The allotment of the first search after the book: three times the normal
+// one, or movesPerControl / 10 times it when that is less.
+std::uint32_t stretchedAfterBook(std::uint32_t allotment, std::uint32_t moves);
+
+// The clock's safety margin: max(50 ms, 5% of the clock).
+std::uint32_t clockMarginMs(std::int64_t clockMs);
+
+// Starts the clock of one move cycle.
+void startMoveClock();
+// `wanted` milliseconds, or less so that the time used since startMoveClock
+// stays within the last clock sent less its margin.
+std::uint32_t cappedWait(std::uint64_t wanted);
+
+// The extra time a search gets when its iteration is failing low: half the
+// allotment times the moves per control, when the allotment is over two
+// seconds; never past the clock's margin.
+std::uint32_t extraTimeAfterFailLow(bool failing);
+
+// Ends the running search: extra time after a fail low, and no stop before
+// the search holds a move to play (the table's move for the root or its first
+// completed iteration's). Returns once the engine thread is parked.
+void finishSearch();
