@@ -21,22 +21,13 @@ namespace {
 
 constexpr int kingRow(int side) { return side == White ? WhiteKing : BlackKing; }
 
-constexpr std::uint64_t rightKey(std::uint16_t right) {
-    switch (right) {
-        case CastleK: return zobristKeys[0][G1];
-        case CastleQ: return zobristKeys[0][C1];
-        case Castlek: return zobristKeys[0][G8];
-        default: return zobristKeys[0][C8];
-    }
-}
-
 // A right disappears only while it is set and its side has not just castled;
 // its key enters the hash key at that moment.
 inline void removeRight(Position& p, std::uint16_t right) {
     const std::uint16_t transient = (right & (CastleK | CastleQ)) ? WhiteCastling : BlackCastling;
     if ((p.castleFlags & right) && !(p.castleFlags & transient)) {
         p.castleFlags &= ~right;
-        p.hashKey ^= rightKey(right);
+        p.hashKey ^= castlingRightKey(right);
     }
 }
 
@@ -210,7 +201,7 @@ void makeMove(Move m) {
         case CastleWhiteQueenSide: {
             const CastlingMove& c = castlings[kind - 12];
             removeRight(p, c.otherRight);
-            p.hashKey ^= rightKey(c.usedRight);
+            p.hashKey ^= castlingRightKey(c.usedRight);
             p.castleFlags |= c.setBits;
             p.kingSquare[side] = c.path;
             p.board[c.rookTo] = static_cast<std::uint8_t>(c.rook);
@@ -378,7 +369,7 @@ std::uint64_t computeHashKey(std::uint16_t setupCastleFlags) {
     for (std::uint16_t right : {CastleK, CastleQ, Castlek, Castleq}) {
         const std::uint16_t transient = (right & (CastleK | CastleQ)) ? WhiteCastling : BlackCastling;
         const bool usable = (p.castleFlags & right) && !(p.castleFlags & transient);
-        if ((setupCastleFlags & right) && !usable) key ^= rightKey(right);
+        if ((setupCastleFlags & right) && !usable) key ^= castlingRightKey(right);
     }
     return key;
 }

@@ -74,6 +74,16 @@ struct PlyRecord {
     ScoredMove noMove;
 };
 
+// The key that enters the hash key when a castling right is lost.
+constexpr std::uint64_t castlingRightKey(std::uint16_t right) {
+    switch (right) {
+        case CastleK: return zobristKeys[0][G1];
+        case CastleQ: return zobristKeys[0][C1];
+        case Castlek: return zobristKeys[0][G8];
+        default: return zobristKeys[0][C8];
+    }
+}
+
 extern Position position;
 extern GameSnapshot gameSnapshot;
 extern HistoryEntry history[HistorySize];

@@ -193,16 +193,23 @@ ScoredMove* castlings(ScoredMove* list) {
     return list;
 }
 
+// The pawn captures towards file a, then towards file h, each direction after
+// its king-zone test.
 template <int Side>
-ScoredMove* generateAll(ScoredMove* list, CheckInfo*) {
+ScoredMove* pawnCapturesBothWays(ScoredMove* list, const Frame<Side>& f) {
     using S = SideOf<Side>;
-    const Frame<Side> f;
     Bitboard targets = S::towardA(f.pawns);
     if (targets & f.zone) return nullptr;
     list = pawnCaptures<Side, S::TowardAOrigin>(list, targets, f);
     targets = S::towardH(f.pawns);
     if (targets & f.zone) return nullptr;
-    list = pawnCaptures<Side, S::TowardHOrigin>(list, targets, f);
+    return pawnCaptures<Side, S::TowardHOrigin>(list, targets, f);
+}
+
+template <int Side>
+ScoredMove* generateAll(ScoredMove* list, CheckInfo*) {
+    const Frame<Side> f;
+    if (!(list = pawnCapturesBothWays<Side>(list, f))) return nullptr;
     if (!(list = pieceMoves<Side, KnightUnit, true>(list, f))) return nullptr;
     if (!(list = pieceMoves<Side, QueenUnit, true>(list, f))) return nullptr;
     if (!(list = pieceMoves<Side, RookUnit, true>(list, f))) return nullptr;
@@ -217,12 +224,7 @@ template <int Side>
 ScoredMove* generateCaptures(ScoredMove* list, CheckInfo*) {
     using S = SideOf<Side>;
     const Frame<Side> f;
-    Bitboard targets = S::towardA(f.pawns);
-    if (targets & f.zone) return nullptr;
-    list = pawnCaptures<Side, S::TowardAOrigin>(list, targets, f);
-    targets = S::towardH(f.pawns);
-    if (targets & f.zone) return nullptr;
-    list = pawnCaptures<Side, S::TowardHOrigin>(list, targets, f);
+    if (!(list = pawnCapturesBothWays<Side>(list, f))) return nullptr;
     for (Bitboard b = S::push(f.pawns) & f.empty & S::PromotionRank; b;) {
         const int to = popLowest(b);
         list = emitPromotions(list, to + S::PushOrigin, to, PromoteQueen, promotionScore, 0);

@@ -9,20 +9,11 @@ namespace {
 constexpr int RepetitionHorizon = 6;  // fewer reversible plies cannot hold a repetition worth testing
 constexpr int FiftyMoves = 100;
 
-constexpr std::uint64_t rightKey(std::uint16_t right) {
-    switch (right) {
-        case CastleK: return zobristKeys[0][G1];
-        case CastleQ: return zobristKeys[0][C1];
-        case Castlek: return zobristKeys[0][G8];
-        default: return zobristKeys[0][C8];
-    }
-}
-
 // The key change of losing `right`, which happens only while it is held and its
 // side is not in the middle of castling.
 std::uint64_t lostRightKey(const Position& p, std::uint16_t right) {
     const std::uint16_t transient = (right & (CastleK | CastleQ)) ? WhiteCastling : BlackCastling;
-    return ((p.castleFlags & right) && !(p.castleFlags & transient)) ? rightKey(right) : 0;
+    return ((p.castleFlags & right) && !(p.castleFlags & transient)) ? castlingRightKey(right) : 0;
 }
 
 // The draw test for a position with key `key`, `reversible` plies after the
