@@ -1,6 +1,11 @@
 # Thin wrapper over CMake. `make run` and `make test` do all the set-up.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+SOAK_GAMES ?= 100
 
 .PHONY: all release run test deps perft bench match soak asan tsan fuzz clean
 
@@ -25,5 +30,38 @@ perft: release
 bench: release
 	$(BUILD)/drozak-tools bench
 
+# All tests under AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the run.
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Release -DDROZAK_SANITIZE=address,undefined >/dev/null
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	JOBS=$(JOBS) bash tests/robust/sanitized-ctest.sh $(ASAN_BUILD) asan
+
+# The whole-program and engine-thread tests under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Release -DDROZAK_SANITIZE=thread >/dev/null
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	JOBS=$(JOBS) bash tests/robust/sanitized-ctest.sh $(TSAN_BUILD) tsan
+
+# Every libFuzzer target of tests/fuzz for FUZZ_SECONDS seconds each.
+fuzz:
+	@bash .ci/deps fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release \
+	  -DDROZAK_FUZZ=ON -DDROZAK_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	bash tests/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# SOAK_GAMES games of the engine against itself through the referee.
+soak: release
+	bash tests/soak/soak.sh $(BUILD) $(SOAK_GAMES)
+
 clean:
 	rm -rf $(BUILD) build-*
+
+# An xboard match against fairymax: make match GAMES=4 MOVES=40 BASE=0:10 INC=0
+GAMES ?= 4
+MOVES ?= 40
+BASE  ?= 0:10
+INC   ?= 0
+match: release
+	bash tests/match/xboard-match.sh -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC)
