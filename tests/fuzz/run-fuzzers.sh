@@ -14,7 +14,7 @@ seconds=${2:-60}
 shift $(( $# >= 2 ? 2 : $# ))
 here=$(cd "$(dirname "$0")" && pwd)
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(setup movetext book commands)
+[ ${#targets[@]} -gt 0 ] || targets=(setup movetext book commands search)
 
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
@@ -27,6 +27,7 @@ options() {
     movetext) echo "-max_len=16 -timeout=10" ;;
     book) echo "-max_len=8192 -timeout=20" ;;
     commands) echo "-max_len=1024 -timeout=60 -dict=$here/commands.dict" ;;
+    search) echo "-max_len=256 -timeout=30 -dict=$here/fen.dict" ;;
     *) return 1 ;;
     esac
 }

@@ -9,6 +9,7 @@
 //
 //   drozak-referee --engine PATH --fens FILE [--games N] [--seed S]
 //                  [--move-timeout-ms MS] [--max-plies P] [--restart-every N]
+//                  [--clock-slack-ms MS]
 //
 // Exits 0 when every game went through; on a crash, a hang, an illegal move,
 // a refused legal move, a false claim or a move past the engine's clock it
@@ -50,6 +51,7 @@ struct Settings {
     int moveTimeoutMs = 10000;
     int maxPlies = 160;
     int restartEvery = 25;
+    int clockSlackMs = 0;  // a move may pass its clock by this much (loaded or instrumented runs)
 };
 
 struct Stats {
@@ -190,7 +192,7 @@ struct Player {
 
 class Referee {
 public:
-    Referee(Settings settings) : s_(std::move(settings)), random_(s_.seed) { loadFens(); }
+    explicit Referee(Settings settings) : s_(std::move(settings)), random_(s_.seed) { loadFens(); }
 
     int run() {
         try {
@@ -367,7 +369,7 @@ private:
                 const long ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
                 stats_.maxMoveMs = std::max(stats_.maxMoveMs, ms);
                 if (clockMs_ >= 0) {
-                    if (ms > clockMs_)
+                    if (ms > clockMs_ + s_.clockSlackMs)
                         fail(p, "move after " + std::to_string(ms) + " ms on a clock of " + std::to_string(clockMs_) +
                                     " ms");
                     if (stats_.leastClockLeftMs < 0 || clockMs_ - ms < stats_.leastClockLeftMs)
@@ -567,6 +569,7 @@ Settings parseArguments(int argc, char** argv) {
         else if (flag == "--move-timeout-ms") s.moveTimeoutMs = std::stoi(value);
         else if (flag == "--max-plies") s.maxPlies = std::stoi(value);
         else if (flag == "--restart-every") s.restartEvery = std::stoi(value);
+        else if (flag == "--clock-slack-ms") s.clockSlackMs = std::stoi(value);
         else {
             std::fprintf(stderr, "unknown option %s\n", flag.c_str());
             std::exit(2);
@@ -574,7 +577,7 @@ Settings parseArguments(int argc, char** argv) {
     }
     if (s.engine.empty() || s.fens.empty()) {
         std::fprintf(stderr, "usage: %s --engine PATH --fens FILE [--games N] [--seed S] [--move-timeout-ms MS] "
-                             "[--max-plies P] [--restart-every N]\n", argv[0]);
+                             "[--max-plies P] [--restart-every N] [--clock-slack-ms MS]\n", argv[0]);
         std::exit(2);
     }
     return s;
