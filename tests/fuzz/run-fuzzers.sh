@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of a DROZAK_FUZZ build for a bounded time.
+# Runs every fuzz target of a DROZAK_FUZZ build for a bounded time. To replay
+# one input: BUILD_DIR/tests/fuzz/fuzz_NAME FILE.
 #
 #   run-fuzzers.sh BUILD_DIR [SECONDS_EACH] [TARGET...]
 #
 # Each target starts from its seed corpus (tests/fuzz/corpus/NAME, never
-# written) and a working corpus below the build directory that keeps what
-# earlier runs found. A crash, a sanitizer report, a failed check or a hang
-# (an input running longer than the target's timeout) leaves its input in
-# BUILD_DIR/fuzz-artifacts and fails the run; the other targets still run.
+# written; the search target shares the setup seeds) and a working corpus
+# below the build directory that keeps what earlier runs found. A crash, a
+# sanitizer report, a failed check or a hang (an input running longer than the
+# target's timeout) leaves its input in BUILD_DIR/fuzz-artifacts and fails the
+# run; the other targets still run.
 set -uo pipefail
 build=$(realpath "$1")
 seconds=${2:-60}
@@ -39,13 +41,15 @@ for name in "${targets[@]}"; do
     binary="$build/tests/fuzz/fuzz_$name"
     opts=$(options "$name") || { echo "unknown fuzz target $name" >&2; exit 2; }
     [ -x "$binary" ] || { echo "missing $binary" >&2; exit 2; }
+    seeds="$here/corpus/$name"
+    [ "$name" = search ] && seeds="$here/corpus/setup"  # the search starts from set-up positions
     corpus="$build/fuzz-corpus/$name"
     mkdir -p "$corpus"
     log="$build/fuzz-logs/$name.log"
     echo "== fuzz $name: $seconds s ($opts)"
     # shellcheck disable=SC2086
     "$binary" $opts -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="$build/fuzz-artifacts/$name-" "$corpus" "$here/corpus/$name" >"$log" 2>&1
+        -artifact_prefix="$build/fuzz-artifacts/$name-" "$corpus" "$seeds" >"$log" 2>&1
     status=$?
     runs=$(sed -nE 's/^stat::number_of_executed_units: *([0-9]+).*/\1/p' "$log" | tail -1)
     took=$(sed -nE 's/^Done [0-9]+ runs in ([0-9]+) second.*/\1/p' "$log" | tail -1)
