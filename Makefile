@@ -3,11 +3,12 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+CHECKS_BUILD ?= build-checks
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 SOAK_GAMES ?= 100
 
-.PHONY: all release run test deps perft bench match soak asan tsan fuzz clean
+.PHONY: all release run test deps perft bench match soak asan tsan checks fuzz clean
 
 all: release
 
@@ -36,6 +37,13 @@ asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Release -DDROZAK_SANITIZE=address,undefined >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	JOBS=$(JOBS) bash tests/robust/sanitized-ctest.sh $(ASAN_BUILD) asan
+
+# Every test with the engine's internal checks on (position invariants after
+# every make and unmake), without a sanitizer's cost.
+checks: deps
+	cmake -S . -B $(CHECKS_BUILD) -DCMAKE_BUILD_TYPE=Release -DDROZAK_CHECKS=ON >/dev/null
+	cmake --build $(CHECKS_BUILD) -j $(JOBS)
+	cd $(CHECKS_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The whole-program and engine-thread tests under ThreadSanitizer.
 tsan: deps

@@ -1,8 +1,10 @@
 #include "board/fen.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "board/tables.h"
 
@@ -85,18 +87,18 @@ bool readFen(const char* text, Position& out, Square* epOut) {
     const char* const castlingField = c;
     for (int i = 0; i < 4 && *c; ++i) {
         const char ch = *c++;
-        if (ch == 'K') p.castleFlags |= CastleK;
-        else if (ch == 'Q') p.castleFlags |= CastleQ;
-        else if (ch == 'k') p.castleFlags |= Castlek;
-        else if (ch == 'q') p.castleFlags |= Castleq;
+        if (ch == 'K') p.castleFlags |= WhiteKingSideRight;
+        else if (ch == 'Q') p.castleFlags |= WhiteQueenSideRight;
+        else if (ch == 'k') p.castleFlags |= BlackKingSideRight;
+        else if (ch == 'q') p.castleFlags |= BlackQueenSideRight;
         else break;
     }
     // A right is kept only where its king and rook stand at home: castling
     // without them would move pieces that are not there.
-    if (p.kingSquare[White] != E1 || p.board[H1] != WhiteRook) p.castleFlags &= ~CastleK;
-    if (p.kingSquare[White] != E1 || p.board[A1] != WhiteRook) p.castleFlags &= ~CastleQ;
-    if (p.kingSquare[Black] != E8 || p.board[H8] != BlackRook) p.castleFlags &= ~Castlek;
-    if (p.kingSquare[Black] != E8 || p.board[A8] != BlackRook) p.castleFlags &= ~Castleq;
+    if (p.kingSquare[White] != E1 || p.board[H1] != WhiteRook) p.castleFlags &= ~WhiteKingSideRight;
+    if (p.kingSquare[White] != E1 || p.board[A1] != WhiteRook) p.castleFlags &= ~WhiteQueenSideRight;
+    if (p.kingSquare[Black] != E8 || p.board[H8] != BlackRook) p.castleFlags &= ~BlackKingSideRight;
+    if (p.kingSquare[Black] != E8 || p.board[A8] != BlackRook) p.castleFlags &= ~BlackQueenSideRight;
 
     for (int side : {Black, White}) {
         p.colourBoards[side] = bitOf(p.kingSquare[side]);
@@ -128,6 +130,7 @@ bool readFen(const char* text, Position& out, Square* epOut) {
 
 void installPosition(const Position& p) {
     position = p;
+    setupCastleFlags = p.castleFlags;
     for (HistoryEntry* e = historyTop; e > history; --e) *e = HistoryEntry{};
     historyTop = history;
     *historyTop = HistoryEntry{p.hashKey, 0, 0};
@@ -137,4 +140,49 @@ void installPosition(const Position& p) {
     gameSnapshot.blackKingSquare = p.kingSquare[Black];
     gameSnapshot.sideToMove = p.sideToMove;
     std::copy(std::begin(p.board), std::end(p.board), gameSnapshot.board);
+}
+
+char* positionText(char* buffer) {
+    const GameSnapshot& game = gameSnapshot;
+    char* out = buffer;
+    int empty = 0;
+    for (int s = 0; s < 64; ++s) {
+        if (s > 0 && fileOf(s) == 0) {
+            if (empty) out += std::sprintf(out, "%d", empty);
+            empty = 0;
+            *out++ = '/';
+        }
+        char letter = 0;
+        if (game.board[s]) letter = pieceLetters[game.board[s]];
+        else if (s == game.whiteKingSquare) letter = 'K';
+        else if (s == game.blackKingSquare) letter = 'k';
+        if (!letter) {
+            ++empty;
+            continue;
+        }
+        if (empty) out += std::sprintf(out, "%d", empty);
+        empty = 0;
+        *out++ = letter;
+    }
+    if (empty) out += std::sprintf(out, "%d", empty);
+    *out++ = ' ';
+    *out++ = game.sideToMove == White ? 'w' : 'b';
+    *out++ = ' ';
+    if (!(game.castleFlags & CastlingState)) {
+        *out++ = '-';
+    } else {
+        constexpr std::pair<std::uint16_t, char> rights[4] = {
+            {WhiteKingSideRight, 'K'}, {WhiteQueenSideRight, 'Q'}, {BlackKingSideRight, 'k'}, {BlackQueenSideRight, 'q'}};
+        for (const auto& [right, letter] : rights)
+            if (castlingRightUsable(game.castleFlags, right)) *out++ = letter;
+    }
+    *out++ = ' ';
+    if (game.epSquare) {
+        squareText(game.epSquare, out);
+        out += 2;
+    } else {
+        *out++ = '-';
+    }
+    *out = 0;
+    return buffer;
 }

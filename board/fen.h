@@ -1,4 +1,5 @@
-// Reading a position from FEN text and installing it as the game position.
+// Reading a position from FEN text, installing it as the game position, and
+// writing the game position as text.
 #pragma once
 
 #include "board/position.h"
@@ -12,3 +13,8 @@ bool readFen(const char* text, Position& out, Square* epOut = nullptr);
 // Makes `p` the game position: the position, the snapshot and a history stack
 // holding only it.
 void installPosition(const Position& p);
+
+// The game position (the snapshot) as FEN text without the move counters,
+// e.g. "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -". `buffer` holds
+// at least 90 characters; returns it.
+char* positionText(char* buffer);

@@ -17,17 +17,19 @@ constexpr int squareOf(char f, char r) {
 }
 
 // The castling kind a king move from `from` to `to` stands for while the rights
-// in `flags` allow it, or 0. A side that has just castled (transient bit) has
-// no usable right.
+// in `flags` allow it, or 0.
 constexpr int castlingKind(int from, int to, std::uint16_t flags) {
-    if (from == E8 && !(flags & BlackCastling)) {
-        if (to == C8 && (flags & Castleq)) return CastleBlackQueenSide;
-        if (to == G8 && (flags & Castlek)) return CastleBlackKingSide;
-    }
-    if (from == E1 && !(flags & WhiteCastling)) {
-        if (to == C1 && (flags & CastleQ)) return CastleWhiteQueenSide;
-        if (to == G1 && (flags & CastleK)) return CastleWhiteKingSide;
-    }
+    struct Castling {
+        int from, to;
+        std::uint16_t right;
+        int kind;
+    };
+    constexpr Castling castlings[4] = {{E8, C8, BlackQueenSideRight, CastleBlackQueenSide},
+                                       {E8, G8, BlackKingSideRight, CastleBlackKingSide},
+                                       {E1, C1, WhiteQueenSideRight, CastleWhiteQueenSide},
+                                       {E1, G1, WhiteKingSideRight, CastleWhiteKingSide}};
+    for (const Castling& c : castlings)
+        if (from == c.from && to == c.to && castlingRightUsable(flags, c.right)) return c.kind;
     return 0;
 }
 
@@ -58,7 +60,7 @@ Move textToMove(const char* token) {
     if (from < 0 || to < 0) return 0;
 
     const GameSnapshot& game = gameSnapshot;
-    if (length == 4 && (game.castleFlags & (CastleK | CastleQ | WhiteCastling | Castlek | Castleq | BlackCastling))) {
+    if (length == 4) {
         if (const int kind = castlingKind(from, to, game.castleFlags)) return makeMoveCode(from, to, kind);
     }
 

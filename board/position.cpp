@@ -1,10 +1,11 @@
 #include "board/position.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
 #include <iterator>
-#include <sstream>
 
-#include "board/gamelog.h"
 #include "board/tables.h"
 
 Position position;
@@ -13,19 +14,18 @@ HistoryEntry history[HistorySize];
 HistoryEntry* historyTop = history;
 PlyRecord plyStack[PlyStackSize];
 PlyRecord* currentPly = plyStack;
+std::uint16_t setupCastleFlags = 0;
 
-const std::uint8_t pieceWeights[11] = {0, 1, 1, 3, 3, 3, 3, 5, 5, 9, 9};
-const std::int16_t pieceValues[13] = {0, 100, 100, 310, 310, 315, 315, 500, 500, 920, 920, 1000, 1000};
+void checkFailed(const char* condition, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
+    std::abort();
+}
 
 namespace {
 
-constexpr int kingRow(int side) { return side == White ? WhiteKing : BlackKing; }
-
-// A right disappears only while it is set and its side has not just castled;
-// its key enters the hash key at that moment.
+// A right's key enters the hash key at the moment it is lost.
 inline void removeRight(Position& p, std::uint16_t right) {
-    const std::uint16_t transient = (right & (CastleK | CastleQ)) ? WhiteCastling : BlackCastling;
-    if ((p.castleFlags & right) && !(p.castleFlags & transient)) {
+    if (castlingRightUsable(p.castleFlags, right)) {
         p.castleFlags &= ~right;
         p.hashKey ^= castlingRightKey(right);
     }
@@ -34,10 +34,10 @@ inline void removeRight(Position& p, std::uint16_t right) {
 // The right a rook standing on a corner carries, or 0.
 constexpr std::uint16_t cornerRight(int s) {
     switch (s) {
-        case H1: return CastleK;
-        case A1: return CastleQ;
-        case H8: return Castlek;
-        case A8: return Castleq;
+        case H1: return WhiteKingSideRight;
+        case A1: return WhiteQueenSideRight;
+        case H8: return BlackKingSideRight;
+        case A8: return BlackQueenSideRight;
         default: return 0;
     }
 }
@@ -57,7 +57,7 @@ inline void setRotated(Position& p, int s) {
 inline void captureOn(Position& p, PlyRecord& undo, int to, int opponent, int gain) {
     const int captured = p.board[to];
     undo.capturedPiece = static_cast<std::uint8_t>(captured);
-    if ((p.castleFlags & 63) && cornerRight(to)) removeRight(p, cornerRight(to));
+    if ((p.castleFlags & CastlingState) && cornerRight(to)) removeRight(p, cornerRight(to));
     undo.materialDelta = static_cast<std::int8_t>(gain - pieceWeights[captured]);
     p.materialCount = static_cast<std::uint8_t>(p.materialCount + undo.materialDelta);
     p.pieceBoards[captured] ^= bitOf(to);
@@ -72,13 +72,13 @@ inline void movePiece(Position& p, PlyRecord& undo, int from, int to, int side, 
     if (piece == Empty) {
         p.kingSquare[side] = static_cast<Square>(to);
         p.board[to] = Empty;
-        p.hashKey ^= zobristKeys[kingRow(side)][from] ^ zobristKeys[kingRow(side)][to];
+        p.hashKey ^= zobristKeys[kingPiece(side)][from] ^ zobristKeys[kingPiece(side)][to];
         if (side == White) {
-            removeRight(p, CastleK);
-            removeRight(p, CastleQ);
+            removeRight(p, WhiteKingSideRight);
+            removeRight(p, WhiteQueenSideRight);
         } else {
-            removeRight(p, Castlek);
-            removeRight(p, Castleq);
+            removeRight(p, BlackKingSideRight);
+            removeRight(p, BlackQueenSideRight);
         }
     } else {
         undo.savedMoverBoard = p.pieceBoards[piece];
@@ -92,11 +92,11 @@ inline void movePiece(Position& p, PlyRecord& undo, int from, int to, int side, 
                 p.hashKey ^= zobristKeys[0][p.epSquare];
             }
         } else if (piece == WhiteRook) {
-            if (from == A1) removeRight(p, CastleQ);
-            else if (from == H1) removeRight(p, CastleK);
+            if (from == A1) removeRight(p, WhiteQueenSideRight);
+            else if (from == H1) removeRight(p, WhiteKingSideRight);
         } else if (piece == BlackRook) {
-            if (from == A8) removeRight(p, Castleq);
-            else if (from == H8) removeRight(p, Castlek);
+            if (from == A8) removeRight(p, BlackQueenSideRight);
+            else if (from == H8) removeRight(p, BlackKingSideRight);
         }
     }
     p.board[from] = Empty;
@@ -113,10 +113,10 @@ struct CastlingMove {
 
 // Indexed by kind - 12.
 constexpr CastlingMove castlings[4] = {
-    {E8, G8, H8, F8, BlackRook, BlackKingSidePath, Castleq, Castlek, BlackCastledKingSide | BlackCastling | Castlek, Black},
-    {E1, G1, H1, F1, WhiteRook, WhiteKingSidePath, CastleQ, CastleK, WhiteCastledKingSide | WhiteCastling | CastleK, White},
-    {E8, C8, A8, D8, BlackRook, BlackQueenSidePath, Castlek, Castleq, BlackCastledQueenSide | BlackCastling | Castleq, Black},
-    {E1, C1, A1, D1, WhiteRook, WhiteQueenSidePath, CastleK, CastleQ, WhiteCastledQueenSide | WhiteCastling | CastleQ, White},
+    {E8, G8, H8, F8, BlackRook, BlackKingSidePath, BlackQueenSideRight, BlackKingSideRight, BlackCastledKingSide | BlackCastling | BlackKingSideRight, Black},
+    {E1, G1, H1, F1, WhiteRook, WhiteKingSidePath, WhiteQueenSideRight, WhiteKingSideRight, WhiteCastledKingSide | WhiteCastling | WhiteKingSideRight, White},
+    {E8, C8, A8, D8, BlackRook, BlackQueenSidePath, BlackKingSideRight, BlackQueenSideRight, BlackCastledQueenSide | BlackCastling | BlackQueenSideRight, Black},
+    {E1, C1, A1, D1, WhiteRook, WhiteQueenSidePath, WhiteKingSideRight, WhiteQueenSideRight, WhiteCastledQueenSide | WhiteCastling | WhiteQueenSideRight, White},
 };
 
 // Queen, knight, rook, bishop: 0-3 for the promotion kinds 3-11 (kind 3 is a
@@ -206,7 +206,7 @@ void makeMove(Move m) {
             p.kingSquare[side] = c.path;
             p.board[c.rookTo] = static_cast<std::uint8_t>(c.rook);
             p.board[c.rookFrom] = Empty;
-            p.hashKey ^= zobristKeys[kingRow(side)][c.kingFrom] ^ zobristKeys[kingRow(side)][c.kingTo] ^
+            p.hashKey ^= zobristKeys[kingPiece(side)][c.kingFrom] ^ zobristKeys[kingPiece(side)][c.kingTo] ^
                          zobristKeys[c.rook][c.rookFrom] ^ zobristKeys[c.rook][c.rookTo];
             const Bitboard rookMove = bitOf(c.rookFrom) | bitOf(c.rookTo);
             const Bitboard all = rookMove | bitOf(c.kingFrom) | bitOf(c.kingTo);
@@ -241,6 +241,7 @@ void makeMove(Move m) {
 
     p.sideToMove ^= 1;
     top->hashKey = p.hashKey;
+    DROZAK_CHECK(positionIsConsistent());
 }
 
 void unmakeMove(Move m) {
@@ -316,6 +317,7 @@ void unmakeMove(Move m) {
         }
     }
     --historyTop;
+    DROZAK_CHECK(positionIsConsistent());
 }
 
 bool playGameMove(Move m) {
@@ -330,8 +332,7 @@ bool playGameMove(Move m) {
         default: break;
     }
     if (moveKind(m) >= CastleBlackKingSide) {
-        const std::uint16_t sideBits = (moveKind(m) & 1) ? CastleK | CastleQ | WhiteCastling
-                                                         : Castlek | Castleq | BlackCastling;
+        const std::uint16_t sideBits = (moveKind(m) & 1) ? WhiteRights | WhiteCastling : BlackRights | BlackCastling;
         p.castleFlags &= static_cast<std::uint16_t>(~sideBits);
     }
     gameSnapshot.epSquare = p.epSquare;
@@ -340,9 +341,6 @@ bool playGameMove(Move m) {
     gameSnapshot.blackKingSquare = p.kingSquare[Black];
     std::copy(std::begin(p.board), std::end(p.board), gameSnapshot.board);
     gameSnapshot.sideToMove ^= 1;
-    std::ostringstream key;
-    key << std::hex << (p.hashKey >> 32) << ' ' << (p.hashKey & 0xFFFFFFFFu);
-    logLine(key.str());
     return true;
 }
 
@@ -358,7 +356,7 @@ constexpr int realKingSquare(int s) {
 }
 }  // namespace
 
-std::uint64_t computeHashKey(std::uint16_t setupCastleFlags) {
+std::uint64_t computeHashKey(std::uint16_t setupFlags) {
     const Position& p = position;
     std::uint64_t key = 0;
     for (int s = 0; s < 64; ++s)
@@ -366,12 +364,39 @@ std::uint64_t computeHashKey(std::uint16_t setupCastleFlags) {
     key ^= zobristKeys[WhiteKing][realKingSquare(p.kingSquare[White])];
     key ^= zobristKeys[BlackKing][realKingSquare(p.kingSquare[Black])];
     if (p.epSquare) key ^= zobristKeys[0][p.epSquare];
-    for (std::uint16_t right : {CastleK, CastleQ, Castlek, Castleq}) {
-        const std::uint16_t transient = (right & (CastleK | CastleQ)) ? WhiteCastling : BlackCastling;
-        const bool usable = (p.castleFlags & right) && !(p.castleFlags & transient);
-        if ((setupCastleFlags & right) && !usable) key ^= castlingRightKey(right);
-    }
+    for (std::uint16_t right : {WhiteKingSideRight, WhiteQueenSideRight, BlackKingSideRight, BlackQueenSideRight})
+        if ((setupFlags & right) && !castlingRightUsable(p.castleFlags, right)) key ^= castlingRightKey(right);
     return key;
+}
+
+bool positionIsConsistent() {
+    const Position& p = position;
+    Bitboard pieces[11] = {};
+    Bitboard colours[2] = {};
+    int material = 0;
+    for (int s = 0; s < 64; ++s) {
+        const int code = p.board[s];
+        if (code > BlackQueen) return false;
+        if (code == Empty) continue;
+        pieces[code] |= bitOf(s);
+        colours[code & 1] |= bitOf(s);
+        material += pieceWeights[code];
+    }
+    for (int side : {Black, White}) {
+        const int king = realKingSquare(p.kingSquare[side]);
+        if (king > 63 || p.board[king] != Empty) return false;
+        colours[side] |= bitOf(king);
+    }
+    if (realKingSquare(p.kingSquare[Black]) == realKingSquare(p.kingSquare[White])) return false;
+    for (int code = 1; code <= BlackQueen; ++code)
+        if (p.pieceBoards[code] != pieces[code]) return false;
+    Position rotated = p;
+    rotated.occupied = colours[Black] | colours[White];
+    rotateOccupancy(rotated);
+    return p.colourBoards[Black] == colours[Black] && p.colourBoards[White] == colours[White] &&
+           p.occupied == rotated.occupied && p.occupiedFiles == rotated.occupiedFiles &&
+           p.occupiedDiagA1H8 == rotated.occupiedDiagA1H8 && p.occupiedDiagA8H1 == rotated.occupiedDiagA8H1 &&
+           p.materialCount == material && p.hashKey == computeHashKey(setupCastleFlags);
 }
 
 std::uint64_t startPositionKey() {

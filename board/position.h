@@ -77,12 +77,21 @@ struct PlyRecord {
 // The key that enters the hash key when a castling right is lost.
 constexpr std::uint64_t castlingRightKey(std::uint16_t right) {
     switch (right) {
-        case CastleK: return zobristKeys[0][G1];
-        case CastleQ: return zobristKeys[0][C1];
-        case Castlek: return zobristKeys[0][G8];
+        case WhiteKingSideRight: return zobristKeys[0][G1];
+        case WhiteQueenSideRight: return zobristKeys[0][C1];
+        case BlackKingSideRight: return zobristKeys[0][G8];
         default: return zobristKeys[0][C8];
     }
 }
+
+// The check build (and the sanitizer builds) assert the position's invariants
+// after every make and unmake; other builds compile the checks away.
+#ifdef DROZAK_CHECKS
+#define DROZAK_CHECK(condition) ((condition) ? void(0) : checkFailed(#condition, __FILE__, __LINE__))
+#else
+#define DROZAK_CHECK(condition) void(0)
+#endif
+[[noreturn]] void checkFailed(const char* condition, const char* file, int line);
 
 extern Position position;
 extern GameSnapshot gameSnapshot;
@@ -91,23 +100,34 @@ extern HistoryEntry* historyTop;
 extern PlyRecord plyStack[PlyStackSize];
 extern PlyRecord* currentPly;
 
-extern const std::uint8_t pieceWeights[11];  // materialCount weights by code
-extern const std::int16_t pieceValues[13];   // centipawn values by code
-
 // Fills the saved fields of a ply's undo block from the position.
 void saveUndo(PlyRecord& record);
 
 void makeMove(Move m);
 void unmakeMove(Move m);
 
-// Plays a move of the actual game, refreshes the snapshot and logs the key.
-// Returns false for the null move.
+// Plays a move of the actual game: the castling is completed at once and the
+// snapshot refreshed. Returns false for the null move.
 bool playGameMove(Move m);
 
+// Neither side can mate: two bare kings, or a lone knight or bishop.
+inline bool insufficientMaterial() {
+    return position.materialCount < 4 && !(position.pieceBoards[WhitePawn] | position.pieceBoards[BlackPawn]);
+}
+
+// The castling rights of the position the game was set up from: the hash key
+// carries the key of every one of them lost since.
+extern std::uint16_t setupCastleFlags;
+
+// Whether every derived part of the position agrees with the board array and
+// the king squares (piece, colour and rotated boards, material) and the hash
+// key with one computed from scratch.
+bool positionIsConsistent();
+
 // The key of the current position computed from scratch: pieces, kings, the en
-// passant square, and the key of every right that `setupCastleFlags` held and
-// the position has lost since.
-std::uint64_t computeHashKey(std::uint16_t setupCastleFlags);
+// passant square, and the key of every right that `setupFlags` held and the
+// position has lost since.
+std::uint64_t computeHashKey(std::uint16_t setupFlags);
 
 // The key the standard start position has.
 std::uint64_t startPositionKey();

@@ -43,13 +43,31 @@ enum : Square {
     BlackQueenSidePath = 66, BlackKingSidePath = 67,
 };
 
-// Castle flag bits.
+// Castle flag bits. While a side's transient bit (WhiteCastling, BlackCastling)
+// is set, it has castled in the search line and its king still stands on a
+// castling-path square: its rights are frozen until the next ply completes
+// the castling.
 enum : std::uint16_t {
-    CastleK = 1, CastleQ = 2, WhiteCastling = 4,
-    Castlek = 8, Castleq = 16, BlackCastling = 32,
+    WhiteKingSideRight = 1, WhiteQueenSideRight = 2, WhiteCastling = 4,
+    BlackKingSideRight = 8, BlackQueenSideRight = 16, BlackCastling = 32,
     WhiteCastledKingSide = 64, WhiteCastledQueenSide = 128,
     BlackCastledKingSide = 256, BlackCastledQueenSide = 512,
 };
+// The four rights and the two transient bits: what castling can still change.
+constexpr std::uint16_t CastlingState = 63;
+constexpr std::uint16_t WhiteRights = WhiteKingSideRight | WhiteQueenSideRight;
+constexpr std::uint16_t BlackRights = BlackKingSideRight | BlackQueenSideRight;
+
+// The transient bit of the side a right belongs to.
+constexpr std::uint16_t transientBitOf(std::uint16_t right) {
+    return (right & WhiteRights) ? WhiteCastling : BlackCastling;
+}
+
+// A right can be used (and so lost) only while it is set and its side is not
+// in the middle of castling.
+constexpr bool castlingRightUsable(std::uint16_t flags, std::uint16_t right) {
+    return (flags & right) && !(flags & transientBitOf(right));
+}
 
 struct ScoredMove {
     std::int16_t score;
@@ -62,8 +80,10 @@ struct CheckInfo {
     Bitboard checkers;
     Bitboard lineMask;
     Square checkerSquare;  // 255 none, 64 double check
-    std::uint8_t checkKind;  // 0 none, 1 pawn, 2 knight, 3 diagonal, 4 straight; sums for double checks
+    std::uint8_t checkKind;  // a CheckKind; a double check holds the sum of its two
 };
+
+enum CheckKind : std::uint8_t { NotInCheck = 0, PawnCheck = 1, KnightCheck = 2, DiagonalCheck = 3, StraightCheck = 4 };
 
 constexpr Square NoSquare = 255;
 constexpr Square DoubleCheck = 64;
@@ -97,3 +117,11 @@ constexpr void squareText(int s, char* out) {
 }
 
 constexpr char pieceLetters[] = ".PpNnBbRrQqKk";
+
+// Centipawn values by piece code (kings only for move ordering).
+inline constexpr std::int16_t pieceValues[13] = {0, 100, 100, 310, 310, 315, 315, 500, 500, 920, 920, 1000, 1000};
+// materialCount weights by piece code.
+inline constexpr std::uint8_t pieceWeights[11] = {0, 1, 1, 3, 3, 3, 3, 5, 5, 9, 9};
+
+// The king's piece code of a side: its row of the Zobrist table.
+constexpr int kingPiece(int side) { return side == White ? WhiteKing : BlackKing; }

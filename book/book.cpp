@@ -7,6 +7,7 @@
 
 #include "board/position.h"
 #include "movegen/movegen.h"
+#include "search/search.h"
 #include "search/transtable.h"
 
 namespace {
@@ -17,7 +18,7 @@ namespace {
 bool atStartPosition() {
     const Position& p = position;
     return p.hashKey == startPositionKey() && p.sideToMove == White &&
-           p.castleFlags == (CastleK | CastleQ | Castlek | Castleq) && p.epSquare == 0;
+           p.castleFlags == (WhiteRights | BlackRights) && p.epSquare == 0;
 }
 
 bool listed(const ScoredMove* begin, const ScoredMove* end, Move move) {
@@ -96,6 +97,7 @@ bool storeBookLine(const Move* moves, std::uint8_t count) {
 }
 
 bool loadBook(const char* fileName, int (*chooseLine)(int lineCount)) {
+    DROZAK_CHECK(!searchRunning);
     if (!atStartPosition()) return false;
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return false;

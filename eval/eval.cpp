@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "board/position.h"
+#include "board/sides.h"
 #include "board/tables.h"
 
 namespace {
@@ -54,18 +55,13 @@ int wingShelter(const Wing& w, Bitboard king, Bitboard rooks, Bitboard pawns) {
 // square, the king tables being symmetric under that turn.
 template <int Side>
 int sideScore(const Position& p, const PhaseTables& t) {
-    constexpr int Them = Side ^ 1;
-    constexpr int Pawn = Side == White ? WhitePawn : BlackPawn;
-    constexpr int Knight = Pawn + 2, Bishop = Pawn + 4, Rook = Pawn + 6, Queen = Pawn + 8;
-    constexpr auto tableIndex = [](int s) { return Side == White ? s : 63 - s; };
-    // Rows still to go for a pawn on row r, in passed-pawn units (1 on the second rank).
-    constexpr auto advance = [](int r) { return Side == White ? 7 - r : r; };
+    using S = SideOf<Side>;
     const Bitboard* passedMask = Side == White ? passedMaskWhite : passedMaskBlack;
     const Bitboard* aheadOnFile = Side == White ? frontFileWhite : frontFileBlack;
     const Bitboard* behindOnFile = Side == White ? frontFileBlack : frontFileWhite;
 
-    const Bitboard ownPawns = p.pieceBoards[Pawn], theirPawns = p.pieceBoards[Them == White ? WhitePawn : BlackPawn];
-    const Bitboard ownRooks = p.pieceBoards[Rook];
+    const Bitboard ownPawns = p.pieceBoards[S::Pawn], theirPawns = p.pieceBoards[S::TheirPawn];
+    const Bitboard ownRooks = p.pieceBoards[S::Rook];
     int score = t.king[p.kingSquare[Side]];
 
     if (p.materialCount >= ShelterMaterial) {
@@ -76,35 +72,35 @@ int sideScore(const Position& p, const PhaseTables& t) {
 
     for (Bitboard b = ownPawns; b;) {
         const int s = popLowest(b);
-        score += 100 + t.pawn[tableIndex(s)];
+        score += pieceValues[S::Pawn] + t.pawn[S::pstIndex(s)];
         if (!(adjacentFilesMask[s] & ownPawns)) score -= IsolatedPawn;
         const bool passed = !(passedMask[s] & theirPawns);
         if (!(fileMaskExcl[s] & ownPawns)) {
             if (passed) {
-                score += PassedPerRank * advance(rowOf(s));
+                score += PassedPerRank * S::pawnAdvance(rowOf(s));
                 if (behindOnFile[s] & ownRooks) score += RookBehindPasser;
             }
         } else {
             // Doubled: only the file's leading pawn can be passed, and it gets no rook bonus.
             score -= DoubledPawn;
-            if (!(aheadOnFile[s] & ownPawns) && passed) score += PassedPerRank * advance(rowOf(s));
+            if (!(aheadOnFile[s] & ownPawns) && passed) score += PassedPerRank * S::pawnAdvance(rowOf(s));
         }
     }
-    for (Bitboard b = p.pieceBoards[Knight]; b;) score += 310 + t.knight[tableIndex(popLowest(b))];
+    for (Bitboard b = p.pieceBoards[S::Knight]; b;) score += pieceValues[S::Knight] + t.knight[S::pstIndex(popLowest(b))];
 
-    const Bitboard bishops = p.pieceBoards[Bishop];
-    for (Bitboard b = bishops; b;) score += 315 + t.bishop[tableIndex(popLowest(b))];
+    const Bitboard bishops = p.pieceBoards[S::Bishop];
+    for (Bitboard b = bishops; b;) score += pieceValues[S::Bishop] + t.bishop[S::pstIndex(popLowest(b))];
     if ((bishops & darkSquares) && (bishops & lightSquares)) score += BishopPair;
 
     for (Bitboard b = ownRooks; b;) {
         const int s = popLowest(b);
-        score += 500 + t.rook[tableIndex(s)];
+        score += pieceValues[S::Rook] + t.rook[S::pstIndex(s)];
         if (!(fileMaskExcl[s] & ownPawns)) {
             score += RookHalfOpenFile;
             if (!(fileMaskExcl[s] & theirPawns)) score += RookHalfOpenFile;
         }
     }
-    for (Bitboard b = p.pieceBoards[Queen]; b;) score += 920 + t.queen[tableIndex(popLowest(b))];
+    for (Bitboard b = p.pieceBoards[S::Queen]; b;) score += pieceValues[S::Queen] + t.queen[S::pstIndex(popLowest(b))];
     return score;
 }
 
@@ -112,8 +108,7 @@ int sideScore(const Position& p, const PhaseTables& t) {
 
 std::int16_t evaluate() {
     const Position& p = position;
-    // Two bare kings, or a lone knight or bishop: nobody can win.
-    if (p.materialCount < 4 && !(p.pieceBoards[WhitePawn] | p.pieceBoards[BlackPawn])) return 0;
+    if (insufficientMaterial()) return 0;
 
     const int m = phaseIndex(p.materialCount);
     const PhaseTables t{kingTableByPhase[m],   pawnTableByPhase[m], knightTableByPhase[m],

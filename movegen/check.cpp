@@ -2,13 +2,11 @@
 // changed or, after a setup, from a look at every piece.
 #include <bit>
 
+#include "board/sides.h"
 #include "board/tables.h"
 #include "movegen/movegen.h"
-#include "movegen/sides.h"
 
 namespace {
-
-constexpr int PawnCheck = 1, KnightCheck = 2, DiagonalCheck = 3, StraightCheck = 4;
 
 inline void setSingleCheck(CheckInfo& info, int s, int kind) {
     info.checkers = bitOf(s);

@@ -3,7 +3,7 @@
 #include "movegen/movegen.h"
 
 #include "board/tables.h"
-#include "movegen/sides.h"
+#include "board/sides.h"
 
 namespace {
 
@@ -166,7 +166,7 @@ template <int Side>
 inline void completeOpponentCastling() {
     using S = SideOf<Side>;
     Position& p = position;
-    if (!(p.castleFlags & 63) || !(p.castleFlags & S::ThemTransient)) return;
+    if (!(p.castleFlags & S::ThemTransient)) return;
     if constexpr (S::Them == White) p.kingSquare[White] = (p.castleFlags & WhiteCastledKingSide) ? G1 : C1;
     else p.kingSquare[Black] = (p.castleFlags & BlackCastledKingSide) ? G8 : C8;
     p.castleFlags &= static_cast<std::uint16_t>(~S::ThemBits);
@@ -177,18 +177,16 @@ inline void completeOpponentCastling() {
 template <int Side>
 ScoredMove* castlings(ScoredMove* list) {
     const Position& p = position;
-    constexpr std::uint16_t kingSide = Side == White ? CastleK : Castlek;
-    constexpr std::uint16_t queenSide = Side == White ? CastleQ : Castleq;
-    constexpr std::uint16_t transient = Side == White ? WhiteCastling : BlackCastling;
+    constexpr std::uint16_t kingSide = Side == White ? WhiteKingSideRight : BlackKingSideRight;
+    constexpr std::uint16_t queenSide = Side == White ? WhiteQueenSideRight : BlackQueenSideRight;
     constexpr int home = Side == White ? E1 : E8;
     constexpr Bitboard kingSidePath = bitOf(home + 1) | bitOf(home + 2);
     constexpr Bitboard queenSidePath = bitOf(home - 1) | bitOf(home - 2) | bitOf(home - 3);
     constexpr int kingSideKind = Side == White ? CastleWhiteKingSide : CastleBlackKingSide;
     constexpr int queenSideKind = Side == White ? CastleWhiteQueenSide : CastleBlackQueenSide;
-    if (p.castleFlags & transient) return list;
-    if ((p.castleFlags & kingSide) && !(p.occupied & kingSidePath))
+    if (castlingRightUsable(p.castleFlags, kingSide) && !(p.occupied & kingSidePath))
         list = emit(list, -27980, home, home + 2, kingSideKind);
-    if ((p.castleFlags & queenSide) && !(p.occupied & queenSidePath))
+    if (castlingRightUsable(p.castleFlags, queenSide) && !(p.occupied & queenSidePath))
         list = emit(list, -27990, home, home - 2, queenSideKind);
     return list;
 }
@@ -282,8 +280,8 @@ ScoredMove* generateEvasions(ScoredMove* list, CheckInfo* info) {
     const int king = position.kingSquare[Side];
     // Narrow the checking line to the empty squares between checker and king.
     if (check.checkerSquare > 63) check.lineMask = 0;
-    else if (check.checkKind == 3) check.lineMask &= bishopAttacksFrom(king, position);
-    else if (check.checkKind == 4) check.lineMask &= rookAttacksFrom(king, position);
+    else if (check.checkKind == DiagonalCheck) check.lineMask &= bishopAttacksFrom(king, position);
+    else if (check.checkKind == StraightCheck) check.lineMask &= rookAttacksFrom(king, position);
     else check.lineMask = 0;
     const bool single = check.checkerSquare <= 63;
 

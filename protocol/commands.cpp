@@ -180,7 +180,7 @@ bool handshake() {
     initSearchState();
     launchEngineThread();
     initTables();
-    ttClear();
+    searchNewGame();
     std::printf("feature done=1\n");
     return true;
 }

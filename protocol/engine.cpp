@@ -7,6 +7,7 @@
 #include "board/movetext.h"
 #include "search/search.h"
 
+std::atomic<std::int32_t> EngineState{Waiting};
 Event startSignal(Event::Reset::Automatic);
 Event startedSignal(Event::Reset::Automatic);
 Event stoppedSignal(Event::Reset::Manual);
@@ -113,6 +114,8 @@ void startEngine(std::int32_t state) {
     if (state == Thinking || state == Pondering) {
         completedDepth = 0;
         resultHasMove = false;
+        stopAfterIteration = false;
+        searchPondering = state == Pondering;
     }
     EngineState = state;
     stopSearch = false;

@@ -2,11 +2,17 @@
 // which the command thread hands it work and takes it back.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
 #include "board/types.h"
+
+// What the engine thread does: its handler is chosen by this state. The
+// command thread sets it; the engine thread only reads it.
+enum EngineStateValue : std::int32_t { Idle = 0, Thinking = 1, Pondering = 2, Waiting = 3, Quitting = 4 };
+extern std::atomic<std::int32_t> EngineState;
 
 // A signal one thread sets and another waits for. An automatic-reset event
 // lets exactly one wait through per set and clears itself; a manual-reset one

@@ -1,9 +1,12 @@
 #include "protocol/game.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "board/gamelog.h"
 #include "board/position.h"
 #include "movegen/movegen.h"
+#include "search/search.h"
 
 namespace {
 
@@ -60,8 +63,13 @@ void compactHistory() {
 }
 
 void playMove(Move move) {
+    DROZAK_CHECK(!searchRunning);
     playGameMove(move);
     compactHistory();
+    char key[24];
+    std::snprintf(key, sizeof key, "%x %x", static_cast<unsigned>(position.hashKey >> 32),
+                  static_cast<unsigned>(position.hashKey & 0xFFFFFFFFu));
+    logLine(key);
 }
 
 void setSideToMove(int side) {

@@ -21,7 +21,7 @@ constexpr const char* DrawLine = "1/2-1/2 {Draw: repetition or statemate}";
 // The table's book move for the game position, if it may be played.
 Move bookMove() {
     const TransEntry* entry = ttFind();
-    if (!entry || entry->age() != 0 || entry->move() == 0) return 0;
+    if (!entry || !isBookEntry(*entry) || entry->move() == 0) return 0;
     if (isLegalMove(entry->move())) return entry->move();
     char text[8];
     moveToText(text, entry->move());
@@ -116,6 +116,6 @@ void thinkAndMove() {
         claimWithoutMove(engineSide);
     }
 
-    ++searchAge;
+    ttNewSearch();
     startEngine(Waiting);
 }

@@ -7,7 +7,6 @@
 #include "board/position.h"
 #include "book/book.h"
 #include "search/search.h"
-#include "search/transtable.h"
 
 bool setupPosition(const char* text, bool withBook) {
     // Validate into a scratch position first, so that a bad text cannot leave a
@@ -21,13 +20,12 @@ bool setupPosition(const char* text, bool withBook) {
         fresh.epSquare = epSquare;
         fresh.hashKey ^= zobristKeys[0][epSquare];
     }
+    DROZAK_CHECK(!searchRunning);
     installPosition(fresh);
-    ttClear();
+    searchNewGame();
     if (withBook && !loadBook("Drozak.book")) {
         std::printf("tellusererror BOOK ERROR!\n");
         logLine("-\ttellusererror BOOK ERROR!\n");
     }
-    mateFound = false;
-    searchAge = 1;
     return true;
 }

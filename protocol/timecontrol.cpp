@@ -132,6 +132,7 @@ void finishSearch() {
     const bool failing = failLow;
     // From here the search starts no further iteration.
     EngineState = Idle;
+    stopAfterIteration = true;
     if (const std::uint32_t extra = extraTimeAfterFailLow(failing)) {
         logLine("-M: FL - Extra time");
         stoppedSignal.waitFor(extra);

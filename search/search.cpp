@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board/fen.h"
 #include "board/gamelog.h"
 #include "board/movetext.h"
 #include "eval/eval.h"
@@ -11,8 +12,10 @@
 #include "search/draw.h"
 #include "search/transtable.h"
 
-std::atomic<std::int32_t> EngineState{Waiting};
 std::atomic<bool> stopSearch{false};
+std::atomic<bool> stopAfterIteration{false};
+std::atomic<bool> searchPondering{false};
+std::atomic<bool> searchRunning{false};
 std::atomic<bool> failLow{false};
 std::atomic<bool> mateFound{false};
 
@@ -29,6 +32,8 @@ constexpr std::int16_t KingCaptured = 8190;
 constexpr std::int16_t NoScore = -8190;
 constexpr std::int16_t MateScore = 8100;
 constexpr int Window = 30;
+// The last quiescence ply: the positions after its moves are evaluated, not searched.
+constexpr int LastQuiescenceDepth = -8;
 
 char pvBuffer[1024];
 ScoredMove pvMoves[MoveListSize];  // scratch list for checking the table's moves
@@ -72,6 +77,12 @@ ScoredMove& rootResultEntry() { return plyStack[0].moves[0]; }
 void initSearchState() {
     currentPly = &plyStack[0];
     plyStack[0].current = plyStack[0].moves;
+}
+
+void searchNewGame() {
+    ttClear();
+    mateFound = false;
+    initSearchState();
 }
 
 std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
@@ -121,7 +132,7 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
         currentPly = &record + 1;
         ++allNodeCount;
         std::int16_t score;
-        if (q == -8) score = static_cast<std::int16_t>(-evaluate());
+        if (q == LastQuiescenceDepth) score = static_cast<std::int16_t>(-evaluate());
         else if (insufficientMaterial()) score = 0;
         else score = static_cast<std::int16_t>(-quiesce(q - 1, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha)));
         currentPly = &record;
@@ -261,8 +272,7 @@ void takeTableGuess(ScoredMove& result, std::int16_t& alpha, std::int16_t& beta)
         rootDepth = 2;
         alpha = 0;
         beta = Window;
-        for (TransEntry* slot : {ttFindFirst(), ttFind()})
-            if (slot) slot->info &= ~std::uint32_t{127};
+        ttForgetDepth();
     }
 }
 
@@ -301,6 +311,7 @@ void finishWithoutMove(ScoredMove& result) {
 }  // namespace
 
 void rootSearch() {
+    searchRunning = true;
     nodeCount = 0;
     allNodeCount = 0;
     ScoredMove& result = rootResultEntry();
@@ -350,7 +361,7 @@ void rootSearch() {
         completedDepth = rootDepth;
         if (result.move) resultHasMove = true;
         if (rootDepth >= 5) {
-            if (EngineState == Pondering) logLine("-PONDER:");
+            if (searchPondering) logLine("-PONDER:");
             pvText(pvBuffer, rootDepth);
             logLine("-E:N= ", nodeCount, "\t", rootDepth, ":\t", score, "\t", pvBuffer);
         }
@@ -365,7 +376,7 @@ void rootSearch() {
         if (root.best->move == 0) break;
         alpha = static_cast<std::int16_t>(score - Window);
         beta = static_cast<std::int16_t>(score + Window);
-        if (EngineState == Idle) {
+        if (stopAfterIteration) {
             logLine("-E: Ended ply after extra time");
             break;
         }
@@ -386,6 +397,7 @@ void rootSearch() {
         }
     }
     if (result.score == 0 && result.move == 0) finishWithoutMove(result);
+    searchRunning = false;
 }
 
 char* pvText(char* buffer, int n) {
@@ -415,49 +427,4 @@ char* pvText(char* buffer, int n) {
     --currentPly;
     unmakeMove(move);
     return last;
-}
-
-char* positionText(char* buffer) {
-    char* out = buffer;
-    int empty = 0;
-    for (int s = 0; s < 64; ++s) {
-        if (s > 0 && fileOf(s) == 0) {
-            if (empty) out += std::sprintf(out, "%d", empty);
-            empty = 0;
-            *out++ = '/';
-        }
-        char letter = 0;
-        if (position.board[s]) letter = pieceLetters[position.board[s]];
-        else if (s == gameSnapshot.whiteKingSquare) letter = 'K';
-        else if (s == gameSnapshot.blackKingSquare) letter = 'k';
-        if (!letter) {
-            ++empty;
-            continue;
-        }
-        if (empty) out += std::sprintf(out, "%d", empty);
-        empty = 0;
-        *out++ = letter;
-    }
-    if (empty) out += std::sprintf(out, "%d", empty);
-    *out++ = ' ';
-    *out++ = gameSnapshot.sideToMove == White ? 'w' : 'b';
-    *out++ = ' ';
-    const std::uint16_t flags = gameSnapshot.castleFlags;
-    if (!(flags & 63)) {
-        *out++ = '-';
-    } else {
-        if ((flags & CastleK) && !(flags & WhiteCastling)) *out++ = 'K';
-        if ((flags & CastleQ) && !(flags & WhiteCastling)) *out++ = 'Q';
-        if ((flags & Castlek) && !(flags & BlackCastling)) *out++ = 'k';
-        if ((flags & Castleq) && !(flags & BlackCastling)) *out++ = 'q';
-    }
-    *out++ = ' ';
-    if (gameSnapshot.epSquare) {
-        squareText(gameSnapshot.epSquare, out);
-        out += 2;
-    } else {
-        *out++ = '-';
-    }
-    *out = 0;
-    return buffer;
 }

@@ -8,10 +8,17 @@
 #include "board/position.h"
 #include "board/types.h"
 
-enum EngineStateValue : std::int32_t { Idle = 0, Thinking = 1, Pondering = 2, Waiting = 3, Quitting = 4 };
-
-extern std::atomic<std::int32_t> EngineState;
+// Set by whoever runs the search (the protocol layer, a tool): stop at the
+// next poll, the running iteration discarded.
 extern std::atomic<bool> stopSearch;
+// Set by the same: start no further iteration once the running one completes.
+extern std::atomic<bool> stopAfterIteration;
+// Set by the same while the search runs on the opponent's time (pondering);
+// the iteration lines in the log say so.
+extern std::atomic<bool> searchPondering;
+// Set while rootSearch runs: the position, the stacks and the table are the
+// search's then, and nobody else may touch them.
+extern std::atomic<bool> searchRunning;
 extern std::atomic<bool> failLow;
 extern std::atomic<bool> mateFound;
 
@@ -34,7 +41,11 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta);
 void rootSearch();
 
 char* pvText(char* buffer, int n);
-char* positionText(char* buffer);
 
 // Points currentPly at record 0 and record 0's current at its list.
 void initSearchState();
+
+// A new game for the search: an empty table with its age back at 1, no mate
+// found, the search state at rest. Killer moves carry over, as between the
+// searches of one game.
+void searchNewGame();

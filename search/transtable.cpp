@@ -1,6 +1,7 @@
 #include "search/transtable.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "board/position.h"
 
@@ -56,7 +57,17 @@ void writeEntry(TransEntry& e, std::uint64_t key, int depth, Bound bound, int sc
 
 }  // namespace
 
-void ttClear() { std::memset(static_cast<void*>(&transTable), 0, sizeof transTable); }
+void ttClear() {
+    std::memset(static_cast<void*>(&transTable), 0, sizeof transTable);
+    searchAge = 1;
+}
+
+void ttNewSearch() { ++searchAge; }
+
+void ttForgetDepth() {
+    for (TransEntry* slot : {ttFindFirst(), ttFind()})
+        if (slot) slot->info &= ~std::uint32_t{127};
+}
 
 TransEntry* ttFind() {
     TransBucket& b = currentBucket();
@@ -77,7 +88,7 @@ ProbeResult ttProbe(int depth, std::int16_t& alpha, std::int16_t& beta) {
     ProbeResult result{false, 0, 0};
     const TransEntry* e = ttFind();
     if (!e) return result;
-    if (static_cast<std::int16_t>(e->depth()) < static_cast<std::int16_t>(depth)) {
+    if (static_cast<std::int16_t>(e->depth()) < static_cast<std::int16_t>(depth) || isBookEntry(*e)) {
         result.hashMove = e->move();
         return result;
     }

@@ -42,7 +42,16 @@ extern TransTable transTable;
 // bits as the slot's age, except that it never writes 0 (the book's mark).
 extern std::uint16_t searchAge;
 
+// A slot the book wrote: age 0, which no search store writes.
+inline bool isBookEntry(const TransEntry& e) { return e.age() == 0; }
+
+// Empties every slot; the age starts again at 1.
 void ttClear();
+// One more searched engine move: the entries stored so far grow older.
+void ttNewSearch();
+// Forgets the depth of the slots that hold the current position, so that no
+// search cuts off on them; their moves and scores stay.
+void ttForgetDepth();
 TransEntry* ttFind();
 TransEntry* ttFindFirst();
 
@@ -52,7 +61,8 @@ struct ProbeResult {
     Move hashMove;
 };
 
-// Probes for the current position; may narrow alpha and beta.
+// Probes for the current position; may narrow alpha and beta. A book slot
+// gives only its move: its depth, bound and score were never searched.
 ProbeResult ttProbe(int depth, std::int16_t& alpha, std::int16_t& beta);
 void ttStore(int depth, Bound bound, int score, Move move);
 void ttStoreBookMove(Move move);

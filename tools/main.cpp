@@ -1,6 +1,7 @@
 // drozak-tools: perft, bench, search, makebook and evalbench for the engine.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "board/tables.h"
 #include "tools/tools.h"
@@ -28,6 +29,12 @@ int usage() {
 }
 
 }  // namespace
+
+std::string fenArgument(int argc, char** argv) {
+    std::string fen;
+    for (int i = 0; i < argc; ++i) fen += (i > 0 ? " " : "") + std::string(argv[i]);
+    return fen.empty() ? StartFen : fen;
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();

@@ -20,7 +20,7 @@
 #include "board/position.h"
 #include "book/book.h"
 #include "movegen/movegen.h"
-#include "search/transtable.h"
+#include "search/search.h"
 #include "tools/tools.h"
 
 namespace {
@@ -157,7 +157,7 @@ int makebookCommand(int argc, char** argv) {
     bool written = writeBook(outName, book);
     if (written) {
         setUpStart();
-        ttClear();
+        searchNewGame();
         written = loadBook(outName, firstLine);
     }
     if (!written) {

@@ -16,9 +16,7 @@ int perftCommand(int argc, char** argv) {
         std::fprintf(stderr, "usage: drozak-tools perft DEPTH [FEN]  (DEPTH 1-30)\n");
         return 2;
     }
-    std::string fen;
-    for (int i = 1; i < argc; ++i) fen += (i > 1 ? " " : "") + std::string(argv[i]);
-    if (fen.empty()) fen = StartFen;
+    const std::string fen = fenArgument(argc - 1, argv + 1);
     if (!setupPerftRoot(fen.c_str())) {
         std::fprintf(stderr, "perft: not a playable position: %s\n", fen.c_str());
         return 2;

@@ -1,11 +1,11 @@
 // drozak-tools search DEPTH [FEN]: a fixed-depth root search from a cleared table.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "board/fen.h"
 #include "board/movetext.h"
 #include "search/search.h"
-#include "search/transtable.h"
 #include "tools/tools.h"
 
 const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
@@ -14,19 +14,15 @@ bool setupSearchPosition(const char* fen) {
     Position p;
     if (!readFen(fen, p)) return false;
     installPosition(p);
-    ttClear();
-    searchAge = 1;
-    mateFound = false;
-    initSearchState();
+    searchNewGame();
     return true;
 }
 
 SearchOutcome searchToDepth(int depth) {
     maxSearchDepth = depth;
     stopSearch = false;
-    EngineState = Thinking;
+    stopAfterIteration = false;
     rootSearch();
-    EngineState = Idle;
     const ScoredMove result = rootResultEntry();
     return SearchOutcome{result.move, result.score, allNodeCount, nodeCount};
 }
@@ -37,9 +33,9 @@ int searchCommand(int argc, char** argv) {
         std::fprintf(stderr, "usage: drozak-tools search DEPTH [FEN] (DEPTH >= 2)\n");
         return 2;
     }
-    const char* fen = argc >= 2 ? argv[1] : StartFen;
-    if (!setupSearchPosition(fen)) {
-        std::fprintf(stderr, "search: illegal position: %s\n", fen);
+    const std::string fen = fenArgument(argc - 1, argv + 1);
+    if (!setupSearchPosition(fen.c_str())) {
+        std::fprintf(stderr, "search: illegal position: %s\n", fen.c_str());
         return 2;
     }
     const SearchOutcome outcome = searchToDepth(depth);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "board/types.h"
 
@@ -12,6 +13,10 @@ int makebookCommand(int argc, char** argv);
 int evalbenchCommand(int argc, char** argv);
 
 extern const char* const StartFen;
+
+// The FEN of a command line: one quoted argument or its words one by one; the
+// start position when there is none.
+std::string fenArgument(int argc, char** argv);
 
 // Sets up a position for a tool's search: the game position, a cleared table.
 bool setupSearchPosition(const char* fen);

@@ -124,7 +124,7 @@ TEST(ReadFen, PlacementIsCountedBySquaresNotRanks) {
     expectSamePosition(slashed, joined);
     ASSERT_TRUE(readFen("4k3/8/8/8/8/8/8/4K2Rb K -", black));
     EXPECT_EQ(black.sideToMove, Black);
-    EXPECT_EQ(black.castleFlags, CastleK);
+    EXPECT_EQ(black.castleFlags, WhiteKingSideRight);
     // slashes are skipped without counting ranks; blanks are skipped before fields
     ASSERT_TRUE(readFen("4k38888884K2R w K", joined));
     expectSamePosition(slashed, joined);
@@ -263,7 +263,7 @@ TEST(InstallPosition, ResetsHistoryAndSnapshot) {
         EXPECT_EQ(history[i].reversibleCount, 0) << i;
     }
     EXPECT_EQ(gameSnapshot.sideToMove, Black);
-    EXPECT_EQ(gameSnapshot.castleFlags, CastleK | Castleq);
+    EXPECT_EQ(gameSnapshot.castleFlags, WhiteKingSideRight | BlackQueenSideRight);
     EXPECT_EQ(gameSnapshot.epSquare, 0);
     EXPECT_EQ(gameSnapshot.whiteKingSquare, E1);
     EXPECT_EQ(gameSnapshot.blackKingSquare, E8);

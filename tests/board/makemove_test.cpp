@@ -217,12 +217,12 @@ TEST_F(MakeUnmake, CapturingPromotionsOnCornersRemoveTheRight) {
         setUp("r3k2r/6P1/8/8/8/8/8/4K3 w kq -");
         const std::uint64_t key = position.hashKey;
         roundTrip(mv("g7", "h8", kind), [&] {
-            EXPECT_EQ(position.castleFlags, Castleq);
+            EXPECT_EQ(position.castleFlags, BlackQueenSideRight);
             const int made = position.board[sq("h8")];
             EXPECT_EQ(position.hashKey, key ^ Z(0, G8) ^ Z(BlackRook, H8) ^ Z(WhitePawn, sq("g7")) ^ Z(made, H8));
         });
         setUp("4k3/8/8/8/8/8/1p6/R3K2R b KQ -");
-        roundTrip(mv("b2", "a1", kind), [] { EXPECT_EQ(position.castleFlags, CastleK); });
+        roundTrip(mv("b2", "a1", kind), [] { EXPECT_EQ(position.castleFlags, WhiteKingSideRight); });
     }
 }
 
@@ -436,7 +436,7 @@ TEST_F(MakeUnmake, GameMoveSnapshotAndNullMove) {
     EXPECT_TRUE(playGameMove(mv("e1", "e2")));
     EXPECT_EQ(gameSnapshot.epSquare, 0);
     EXPECT_EQ(gameSnapshot.whiteKingSquare, sq("e2"));
-    EXPECT_EQ(gameSnapshot.castleFlags, Castlek | Castleq);
+    EXPECT_EQ(gameSnapshot.castleFlags, BlackKingSideRight | BlackQueenSideRight);
     EXPECT_EQ(gameSnapshot.sideToMove, Black);
     EXPECT_EQ(historyTop, history + 3);
     EXPECT_EQ(position.hashKey, computeHashKey(setupFlags));

@@ -71,7 +71,7 @@ TEST(TextToMove, CastlingFollowsTheRightsNotTheKing) {
     EXPECT_EQ(textToMove("e1g1"), 0xDF3E);
     EXPECT_EQ(textToMove("e1c1"), code("e1", "c1", Quiet));  // no Q right: a king step
     // the transient bit of a castling just made freezes the rights
-    gameSnapshot.castleFlags = CastleK | WhiteCastling;
+    gameSnapshot.castleFlags = WhiteKingSideRight | WhiteCastling;
     EXPECT_EQ(textToMove("e1g1"), code("e1", "g1", Quiet));
 
     setGame("r3k2r/8/8/8/8/8/8/R3K2R b KQkq -");

@@ -92,7 +92,7 @@ protected:
             ++currentPly;
         }
         const TransEntry* e = ttFind();
-        const Move found = (e && e->age() == 0) ? e->move() : 0;
+        const Move found = (e && isBookEntry(*e)) ? e->move() : 0;
         for (auto m = prefix.rbegin(); m != prefix.rend(); ++m) {
             --currentPly;
             unmakeMove(*m);
@@ -154,7 +154,7 @@ TEST_F(BookTest, BookEntriesAreAgeZeroSlotsOfAClearedTable) {
     ASSERT_TRUE(load(BookBytes(header(1)).line(lineA)));
     const TransEntry* e = ttFind();
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->age(), 0);
+    EXPECT_TRUE(isBookEntry(*e));
     EXPECT_EQ(e->depth(), 0);
     EXPECT_FALSE(e->lowerBound() || e->upperBound());
     EXPECT_EQ(e->move(), mv("e2e4"));
@@ -360,7 +360,7 @@ TEST_F(BookSetupTest, StartPositionLoadsTheBookAndOthersReportABookError) {
     EXPECT_EQ(setUp(StartPositionText), "");
     const TransEntry* e = ttFind();
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->age(), 0);
+    EXPECT_TRUE(isBookEntry(*e));
     EXPECT_EQ(e->move(), mv("d2d4"));
     EXPECT_EQ(log, "");
 

@@ -69,12 +69,12 @@ void requireKindFits(Move m, std::size_t length) {
         case CastleBlackKingSide:
         case CastleBlackQueenSide:
             FUZZ_REQUIRE(from == E8 && length == 4 && !(g.castleFlags & BlackCastling));
-            FUZZ_REQUIRE(g.castleFlags & (kind == CastleBlackKingSide ? Castlek : Castleq));
+            FUZZ_REQUIRE(g.castleFlags & (kind == CastleBlackKingSide ? BlackKingSideRight : BlackQueenSideRight));
             break;
         case CastleWhiteKingSide:
         case CastleWhiteQueenSide:
             FUZZ_REQUIRE(from == E1 && length == 4 && !(g.castleFlags & WhiteCastling));
-            FUZZ_REQUIRE(g.castleFlags & (kind == CastleWhiteKingSide ? CastleK : CastleQ));
+            FUZZ_REQUIRE(g.castleFlags & (kind == CastleWhiteKingSide ? WhiteKingSideRight : WhiteQueenSideRight));
             break;
         default:  // promotions
             FUZZ_REQUIRE(isPawn(g.board[from]) && length == 5);

@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Position before = position;
     historyBefore.take();
-    EngineState = Waiting;  // not Idle: the search deepens up to its limit
     stopSearch = false;
+    stopAfterIteration = false;
     rootSearch();
 
     FUZZ_REQUIRE(currentPly == plyStack);

@@ -212,7 +212,7 @@ TEST(Castling, AttackedPathMakesEveryGeneratorNullElseCompletes) {
             EXPECT_EQ(position.hashKey, key);
             if (c.illegal) continue;
             EXPECT_EQ(position.kingSquare[Black], c.kind == CastleBlackKingSide ? G8 : C8);
-            EXPECT_EQ(position.castleFlags & (Castlek | Castleq | BlackCastling), 0);
+            EXPECT_EQ(position.castleFlags & (BlackKingSideRight | BlackQueenSideRight | BlackCastling), 0);
             EXPECT_TRUE(position.castleFlags &
                         (c.kind == CastleBlackKingSide ? BlackCastledKingSide : BlackCastledQueenSide));
         }
@@ -231,9 +231,9 @@ TEST(Castling, WhiteCastlingIsCompletedByBlacksGenerators) {
             analyseCheck(info, castling);
             ASSERT_FALSE(generate(generator, &info).illegal);
             EXPECT_EQ(position.kingSquare[White], kind == CastleWhiteKingSide ? G1 : C1);
-            EXPECT_EQ(position.castleFlags & (CastleK | CastleQ | WhiteCastling), 0);
-            EXPECT_EQ(position.castleFlags & (Castlek | Castleq), Castlek | Castleq);
-            EXPECT_EQ(position.hashKey, computeHashKey(CastleK | CastleQ | Castlek | Castleq));
+            EXPECT_EQ(position.castleFlags & (WhiteKingSideRight | WhiteQueenSideRight | WhiteCastling), 0);
+            EXPECT_EQ(position.castleFlags & (BlackKingSideRight | BlackQueenSideRight), BlackKingSideRight | BlackQueenSideRight);
+            EXPECT_EQ(position.hashKey, computeHashKey(WhiteKingSideRight | WhiteQueenSideRight | BlackKingSideRight | BlackQueenSideRight));
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "board/fen.h"
 #include "protocol/protocol_checks.h"
 #include "search/search.h"
 #include "support/engine_process.h"

@@ -74,7 +74,7 @@ TEST_F(SetupTest, ClearsTheHistoryAndTheTable) {
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(history[i].hashKey, 0u) << i;
     EXPECT_EQ(position.sideToMove, Black);
     EXPECT_EQ(gameSnapshot.sideToMove, Black);
-    EXPECT_EQ(position.castleFlags, CastleK);
+    EXPECT_EQ(position.castleFlags, WhiteKingSideRight);
     // the knight position's slot is gone with the clear
     ASSERT_TRUE(setup(StartPositionText));
     for (const char* m : {"g1f3", "g8f6", "f3g1"}) playMove(textToMove(m));

@@ -2,15 +2,20 @@
 // and a set of tactics it must solve at a fixed depth.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <regex>
 #include <string>
+#include <tuple>
 
 #include "board/fen.h"
 #include "board/gamelog.h"
 #include "board/movetext.h"
 #include "board/tables.h"
+#include "book/book.h"
+#include "movegen/movegen.h"
 #include "search/search.h"
 #include "search/transtable.h"
 
@@ -25,26 +30,21 @@ protected:
     void TearDown() override {
         gamelog::capture = nullptr;
         maxSearchDepth = 127;
-        EngineState = Idle;
     }
 
     void setUp(const char* fen) {
         Position p;
         ASSERT_TRUE(readFen(fen, p)) << fen;
         installPosition(p);
-        ttClear();
-        searchAge = 1;
-        mateFound = false;
-        initSearchState();
+        searchNewGame();
     }
 
     ScoredMove search(int depth) {
         maxSearchDepth = depth;
         stopSearch = false;
-        EngineState = Thinking;
+        stopAfterIteration = false;
         log.clear();
         rootSearch();
-        EngineState = Idle;
         return rootResultEntry();
     }
 
@@ -194,7 +194,6 @@ TEST_F(SearchTest, StopBeforeTheFirstIterationLeavesNoMove) {
     setUp("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -");
     maxSearchDepth = 10;
     stopSearch = true;
-    EngineState = Thinking;
     log.clear();
     rootSearch();
     EXPECT_EQ(rootResultEntry().move, 0);
@@ -202,6 +201,49 @@ TEST_F(SearchTest, StopBeforeTheFirstIterationLeavesNoMove) {
     EXPECT_NE(log.find("NOMOVE\n"), std::string::npos);
     EXPECT_EQ(completedDepth, 0);
     stopSearch = false;
+}
+
+// Book slots are never searched: once the game has left the book, a book
+// position met in the tree must score as any other. Out of the book by a few
+// plies, no root move scores as a king capture, and the moves and scores at
+// depths 2-5 are the same with the shipped book in the table as without it.
+// (A book move still orders the moves of its position, so the bounds of the
+// other root moves may differ; not after 1.e4 e5 2.Bc4 Nc6, where the book
+// made g1f3 score -8190.)
+TEST_F(SearchTest, BookPositionsInTheTreeScoreAsAnyOther) {
+    const std::vector<std::vector<const char*>> lines = {
+        {"e2e4", "e7e5", "f1c4", "b8c6"},
+        {"d2d4", "g8f6", "c2c4", "e7e6", "b1c3"},
+        {"e2e4", "c7c5", "g1f3", "d7d6", "d2d4", "c5d4"},
+        {"c2c4", "e7e5", "b1c3"},
+    };
+    const std::string book = std::string(DROZAK_BUILD_DIR) + "/Drozak.book";
+    auto rootAfter = [&](const std::vector<const char*>& line, bool withBook, int depth) {
+        setUp("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+        if (withBook) EXPECT_TRUE(loadBook(book.c_str(), [](int) { return 0; }));
+        for (const char* m : line) {
+            ScoredMove list[MoveListSize];
+            ScoredMove* end = generateMoves(AllMoves, list);
+            const Move move = textToMove(m);
+            EXPECT_TRUE(std::any_of(list, end, [move](const ScoredMove& e) { return e.move == move; })) << m;
+            playGameMove(move);
+        }
+        const ScoredMove result = search(depth);
+        std::map<std::string, int> scores;
+        for (const ScoredMove* e = plyStack[1].moves; e < plyStack[1].listEnd; ++e) scores[text(e->move)] = e->score;
+        return std::make_tuple(text(result.move), result.score, scores);
+    };
+    for (const auto& line : lines) {
+        SCOPED_TRACE(line.size());
+        for (int depth = 2; depth <= 5; ++depth) {
+            const auto [bookMove, bookScore, bookList] = rootAfter(line, true, depth);
+            const auto [move, score, list] = rootAfter(line, false, depth);
+            EXPECT_EQ(bookMove, move) << "depth " << depth;
+            EXPECT_EQ(bookScore, score) << "depth " << depth;
+            for (const auto& [m, s] : bookList) EXPECT_GT(s, -8000) << m << " depth " << depth;
+            if (depth == 2 && line.size() == 4) EXPECT_EQ(bookList, list);
+        }
+    }
 }
 
 // Positions with one clearly winning move, each solved at a fixed depth.
@@ -240,19 +282,33 @@ TEST_F(SearchTest, FindsTheWinningMove) {
     }
 }
 
-// The node total of a fixed bench depth is the search's signature: anything
-// that changes the search shows here.
-TEST(BenchSignature, NodeTotalAtDepthFour) {
-    const std::string command = std::string(DROZAK_TOOLS) + " bench 4";
+std::string toolOutput(const std::string& arguments) {
+    const std::string command = std::string(DROZAK_TOOLS) + " " + arguments;
     FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    EXPECT_NE(pipe, nullptr);
+    if (!pipe) return "";
     std::string output;
     char buffer[512];
     while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    ASSERT_EQ(pclose(pipe), 0) << output;
+    EXPECT_EQ(pclose(pipe), 0) << output;
+    return output;
+}
+
+// The node total of a fixed bench depth is the search's signature: anything
+// that changes the search shows here.
+TEST(BenchSignature, NodeTotalAtDepthFour) {
+    const std::string output = toolOutput("bench 4");
     std::smatch match;
     ASSERT_TRUE(std::regex_search(output, match, std::regex("total ([0-9]+) nodes"))) << output;
     EXPECT_EQ(match[1].str(), "555002") << output;
+}
+
+// The search tool takes a FEN quoted or as separate words alike.
+TEST(SearchTool, TakesTheFenInWords) {
+    const std::string quoted = toolOutput("search 4 '8/8/8/4k3/8/8/4P3/4K3 w - -'");
+    EXPECT_NE(quoted.find("bestmove "), std::string::npos) << quoted;
+    EXPECT_EQ(toolOutput("search 4 8/8/8/4k3/8/8/4P3/4K3 w - -"), quoted);
+    EXPECT_NE(toolOutput("search 4 8/8/8/4k3/8/8/4P3/4K3 b - -"), quoted);
 }
 
 }  // namespace

@@ -288,22 +288,22 @@ TEST_F(TransTableTest, ScoreFieldEnds) {
     EXPECT_EQ(ttFind()->score(), -8190);
 }
 
-TEST_F(TransTableTest, BookSlotReadsDepthZeroExactMinus8190) {
+TEST_F(TransTableTest, BookSlotGivesOnlyItsMove) {
     ttStoreBookMove(MoveA);
     const TransEntry* e = ttFind();
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->move(), MoveA);
-    EXPECT_EQ(e->age(), 0);
-    EXPECT_EQ(e->depth(), 0);
-    EXPECT_FALSE(e->lowerBound() || e->upperBound());
-    EXPECT_EQ(e->score(), -8190);
-
-    Probe p = probe(1, -20, 40);  // alpha-beta: the move only
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, MoveA);
-    p = probe(0, -20, 40);  // quiescence: cuts off with the cleared score
-    EXPECT_TRUE(p.result.cutoff);
-    EXPECT_EQ(p.result.score, -8190);
+    EXPECT_TRUE(isBookEntry(*e));
+    // Neither an alpha-beta nor a quiescence probe takes the never-searched
+    // score (-8190, exact, depth 0) of a book slot.
+    for (int depth : {1, 0, -3}) {
+        SCOPED_TRACE(depth);
+        const Probe p = probe(depth, -20, 40);
+        EXPECT_FALSE(p.result.cutoff);
+        EXPECT_EQ(p.result.hashMove, MoveA);
+        EXPECT_EQ(p.alpha, -20);
+        EXPECT_EQ(p.beta, 40);
+    }
 }
 
 TEST_F(TransTableTest, BookStoreTakesSlotZeroKeepingItsOtherFields) {

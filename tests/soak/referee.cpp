@@ -160,7 +160,7 @@ private:
         id += static_cast<char>(gameSnapshot.whiteKingSquare);
         id += static_cast<char>(gameSnapshot.blackKingSquare);
         id += static_cast<char>(gameSnapshot.sideToMove);
-        id += static_cast<char>(gameSnapshot.castleFlags & (CastleK | CastleQ | Castlek | Castleq));
+        id += static_cast<char>(gameSnapshot.castleFlags & (WhiteKingSideRight | WhiteQueenSideRight | BlackKingSideRight | BlackQueenSideRight));
         char ep = 0;
         if (const int target = gameSnapshot.epSquare) {
             const int white = gameSnapshot.sideToMove == White;
