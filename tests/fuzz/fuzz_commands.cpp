@@ -20,6 +20,7 @@
 #include "board/position.h"
 #include "fuzz_checks.h"
 #include "protocol/commands.h"
+#include "protocol/engine.h"
 #include "protocol/setup.h"
 #include "protocol/timecontrol.h"
 #include "search/search.h"
