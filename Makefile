@@ -66,10 +66,11 @@ soak: release
 clean:
 	rm -rf $(BUILD) build-*
 
-# An xboard match against fairymax: make match GAMES=4 MOVES=40 BASE=0:10 INC=0
+# An xboard match: make match OPPONENT=phalanx GAMES=4 MOVES=40 BASE=0:10 INC=0
+OPPONENT ?= phalanx
 GAMES ?= 4
 MOVES ?= 40
 BASE  ?= 0:10
 INC   ?= 0
 match: release
-	bash tests/match/xboard-match.sh -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC)
+	bash tests/match/xboard-match.sh -e $(OPPONENT) -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC)

@@ -15,11 +15,15 @@ namespace {
 // The hash key carries neither the side to move nor the castling rights, so
 // the key alone would also admit the start placement with Black to move or
 // without rights, where the lines cannot be played.
-bool atStartPosition() {
+}  // namespace
+
+bool isBookStart() {
     const Position& p = position;
     return p.hashKey == startPositionKey() && p.sideToMove == White &&
            p.castleFlags == (WhiteRights | BlackRights) && p.epSquare == 0;
 }
+
+namespace {
 
 bool listed(const ScoredMove* begin, const ScoredMove* end, Move move) {
     for (const ScoredMove* entry = begin; entry != end; ++entry)
@@ -98,7 +102,7 @@ bool storeBookLine(const Move* moves, std::uint8_t count) {
 
 bool loadBook(const char* fileName, int (*chooseLine)(int lineCount)) {
     DROZAK_CHECK(!searchRunning);
-    if (!atStartPosition()) return false;
+    if (!isBookStart()) return false;
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return false;
 

@@ -1,7 +1,11 @@
 #include "protocol/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <optional>
+#include <string>
 
 #include "board/gamelog.h"
 #include "board/movetext.h"
@@ -12,148 +16,233 @@
 #include "protocol/input.h"
 #include "protocol/movecycle.h"
 #include "protocol/setup.h"
+#include "protocol/thinking.h"
 #include "protocol/timecontrol.h"
 #include "search/search.h"
-#include "search/transtable.h"
+
+#ifndef DROZAK_VERSION
+#define DROZAK_VERSION "dev"
+#endif
 
 namespace {
 
-CommandInput input(stdin);
-char token[CommandInput::BufferSize];
-char line[CommandInput::BufferSize];
-
 // No game exists before the first new, result or setboard.
 bool positionReady = false;
+bool quitting = false;
 
 struct Feature {
     const char* name;
     const char* value;
 };
-constexpr Feature features[] = {{"done", "0"}, {"setboard", "1"}};
+// done=0 first and setboard=1 second, as interfaces have always seen them;
+// done=1 comes once the engine is ready.
+constexpr Feature features[] = {
+    {"done", "0"},        {"setboard", "1"}, {"ping", "1"},    {"myname", "\"Drozak " DROZAK_VERSION "\""},
+    {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "0"},
+};
 
-// Commands match on their keyword's length alone: "gonzo" is go.
-bool startsWith(const char* text, const char* keyword) {
-    return std::strncmp(text, keyword, std::strlen(keyword)) == 0;
-}
-
-// Takes the next token when `parse` accepts it; otherwise it stays for the loop.
+// The words of a line after its command, as numbers.
 template <typename Parse>
-bool takeNumber(Parse parse, std::int64_t& value) {
-    const char* next = input.peek();
-    if (!next || !parse(next, value)) return false;
-    input.take();
-    return true;
+bool readNumber(Parse parse, const std::string& args, std::int64_t& value) {
+    const Words words = splitFirstWord(args);
+    return !words.first.empty() && parse(words.first.c_str(), value);
 }
 
-// "time N", normally followed by "otim M", which is taken with it.
-void readTime() {
+// ---------------------------------------------------------------- commands
+
+void timeCommand(const std::string& args) {
     std::int64_t centiseconds;
-    if (!takeNumber(parseWhole, centiseconds)) {
+    if (!readNumber(parseWhole, args, centiseconds)) {
         logLine("-M: time without a clock value, ignored");
         return;
     }
     applyTime(centiseconds);
-    const char* next = input.peek();
-    if (next && std::strcmp(next, "otim") == 0) {
-        input.take();
-        std::int64_t opponentClock;
-        takeNumber(parseWhole, opponentClock);
-    }
 }
 
-// "level MOVES BASE INC"; BASE may be minutes:seconds.
-void readLevel() {
-    std::int64_t moves, baseSeconds, increment;
-    if (!takeNumber(parseWhole, moves) || !takeNumber(parseBaseSeconds, baseSeconds) ||
-        !takeNumber(parseSecondsAsMs, increment)) {
+// The opponent's clock: read, and not used for the allotment.
+void otimCommand(const std::string& args) {
+    std::int64_t centiseconds;
+    if (!readNumber(parseWhole, args, centiseconds)) logLine("-M: otim without a clock value, ignored");
+}
+
+// "level MOVES BASE INC"; BASE may be minutes:seconds, INC fractional.
+void levelCommand(const std::string& args) {
+    const Words moves = splitFirstWord(args);
+    const Words base = splitFirstWord(moves.rest);
+    const Words increment = splitFirstWord(base.rest);
+    std::int64_t movesValue, baseSeconds, incrementMs;
+    if (!parseWhole(moves.first.c_str(), movesValue) || !parseBaseSeconds(base.first.c_str(), baseSeconds) ||
+        !parseSecondsAsMs(increment.first.c_str(), incrementMs)) {
         logLine("-M: level without MOVES BASE INC, ignored");
         return;
     }
-    applyLevel(moves, increment);
+    applyLevel(movesValue, incrementMs);
 }
 
-// The words after "result" are its reason, whatever they look like: they are
-// logged, never taken for commands.
-void skipResultReason() {
-    input.restOfLine(line);
-    for (char* word = std::strtok(line, " \t\r\n\v\f"); word; word = std::strtok(nullptr, " \t\r\n\v\f"))
-        logLine("::cmd:: ", word);
+void stCommand(const std::string& args) {
+    std::int64_t ms;
+    if (!readNumber(parseSecondsAsMs, args, ms) || !applyMoveTime(ms)) logLine("-M: st without a positive time, ignored");
 }
 
-void readSetboard() {
+// "sd DEPTH": no iteration deeper; 0 means no limit, and iterations start at 2.
+void sdCommand(const std::string& args) {
+    std::int64_t depth;
+    if (!readNumber(parseWhole, args, depth) || depth < 0) {
+        logLine("-M: sd without a depth, ignored");
+        return;
+    }
+    maxSearchDepth = depth == 0 ? MaxSearchDepth : static_cast<int>(std::clamp<std::int64_t>(depth, 2, MaxSearchDepth));
+}
+
+void goCommand(const std::string&) {
     stopEngine();
-    const CommandInput::Status status = input.restOfLine(line);
-    logLine("setboard ", line);
-    if (status == CommandInput::Status::TooLong) {
-        logLine("-M: setboard line longer than 254 characters");
-        logLine("-M: tellusererror Illegal position");
-        return;
-    }
-    if (setupPosition(line, true)) positionReady = true;
-    else logLine("-M: tellusererror Illegal position");
-}
-
-// An opponent move: made when legal, answered in Waiting.
-void opponentMove(Move move) {
-    if (!positionReady) {
-        logLine("-M: no position yet, move ignored");
-        return;
-    }
-    if (!isLegalMove(move)) {
-        std::printf("Illegal move: %s\n", token);
-        logLine("-M: Illegal move: ", token);
-        return;
-    }
-    playMove(move);
-    if (EngineState == Waiting) thinkAndMove();
+    if (positionReady) thinkAndMove();
+    else logLine("-M: no position yet, go ignored");
 }
 
 void newGame() {
     stopEngine();
     setupPosition(StartPositionText, true);
     positionReady = true;
+    maxSearchDepth = MaxSearchDepth;
     EngineState = Waiting;
 }
+
+void newCommand(const std::string&) { newGame(); }
+
+// The words after "result" are its reason, whatever they look like.
+void resultCommand(const std::string&) { newGame(); }
+
+void forceCommand(const std::string&) { stopEngine(); }
+
+void setboardCommand(const std::string& args) {
+    stopEngine();
+    logLine("setboard ", args, "\n");
+    if (setupPosition(args.c_str(), true)) {
+        positionReady = true;
+        return;
+    }
+    std::printf("tellusererror Illegal position\n");
+    logLine("-M: tellusererror Illegal position");
+}
+
+void quitCommand(const std::string&) { quitting = true; }
 
 void setSide(int side) {
     stopEngine();
     if (positionReady) setSideToMove(side);
 }
+void whiteCommand(const std::string&) { setSide(White); }
+void blackCommand(const std::string&) { setSide(Black); }
 
-// Acts on one token; false for quit.
-bool dispatch() {
-    if (startsWith(token, "time")) {
-        readTime();
-        return true;
+// Every command before it has been carried out when it is read.
+void pingCommand(const std::string& args) {
+    if (args.empty()) std::printf("pong\n");
+    else std::printf("pong %s\n", args.c_str());
+}
+
+void postCommand(const std::string&) { postThinking = true; }
+void nopostCommand(const std::string&) { postThinking = false; }
+
+void ignored(const std::string&) {}
+
+// ---------------------------------------------------------------- the table
+
+// The document's commands match on their keyword's length alone ("gonzo" is
+// go); the others only as whole words, so that `st` is not taken for `stop`.
+enum class Match { Prefix, Word };
+
+struct Command {
+    const char* name;
+    Match match;
+    DuringSearch duringSearch;
+    void (*run)(const std::string& args);
+};
+
+// In the order they are tested. `time` comes before the move test, the rest after it.
+constexpr Command timeEntry{"time", Match::Prefix, DuringSearch::Hold, timeCommand};
+constexpr Command commands[] = {
+    {"go", Match::Prefix, DuringSearch::Hold, goCommand},
+    {"new", Match::Prefix, DuringSearch::Abandon, newCommand},
+    {"result", Match::Prefix, DuringSearch::Abandon, resultCommand},
+    {"level", Match::Prefix, DuringSearch::Hold, levelCommand},
+    {"force", Match::Prefix, DuringSearch::Abandon, forceCommand},
+    {"setboard", Match::Prefix, DuringSearch::Abandon, setboardCommand},
+    {"quit", Match::Prefix, DuringSearch::Abandon, quitCommand},
+    {"white", Match::Prefix, DuringSearch::Abandon, whiteCommand},
+    {"black", Match::Prefix, DuringSearch::Abandon, blackCommand},
+    {"ping", Match::Word, DuringSearch::Hold, pingCommand},
+    {"st", Match::Word, DuringSearch::Hold, stCommand},
+    {"sd", Match::Word, DuringSearch::Hold, sdCommand},
+    {"otim", Match::Word, DuringSearch::Hold, otimCommand},
+    {"post", Match::Word, DuringSearch::Hold, postCommand},
+    {"nopost", Match::Word, DuringSearch::Hold, nopostCommand},
+    {"?", Match::Word, DuringSearch::MoveNow, ignored},
+    // Commands of the protocol the engine does not act on: taken silently,
+    // since some interfaces treat any error line as fatal.
+    {"xboard", Match::Word, DuringSearch::Hold, ignored},
+    {"protover", Match::Word, DuringSearch::Hold, ignored},
+    {"accepted", Match::Word, DuringSearch::Hold, ignored},
+    {"rejected", Match::Word, DuringSearch::Hold, ignored},
+    {"random", Match::Word, DuringSearch::Hold, ignored},
+    {"computer", Match::Word, DuringSearch::Hold, ignored},
+    {"name", Match::Word, DuringSearch::Hold, ignored},
+    {"rating", Match::Word, DuringSearch::Hold, ignored},
+    {"ics", Match::Word, DuringSearch::Hold, ignored},
+    {"draw", Match::Word, DuringSearch::Hold, ignored},
+    {"hint", Match::Word, DuringSearch::Hold, ignored},
+    {"bk", Match::Word, DuringSearch::Hold, ignored},
+    {"hard", Match::Word, DuringSearch::Hold, ignored},
+    {"easy", Match::Word, DuringSearch::Hold, ignored},
+    {".", Match::Word, DuringSearch::Hold, ignored},
+    {"exit", Match::Word, DuringSearch::Hold, ignored},
+    {"variant", Match::Word, DuringSearch::Hold, ignored},
+    {"cores", Match::Word, DuringSearch::Hold, ignored},
+    {"egtpath", Match::Word, DuringSearch::Hold, ignored},
+    {"option", Match::Word, DuringSearch::Hold, ignored},
+    {"nps", Match::Word, DuringSearch::Hold, ignored},
+};
+
+bool matches(const Command& c, const std::string& word) {
+    if (c.match == Match::Word) return word == c.name;
+    return word.compare(0, std::strlen(c.name), c.name) == 0;
+}
+
+// An opponent move: made when legal, answered in Waiting.
+void opponentMove(Move move, const std::string& word) {
+    if (!positionReady) {
+        logLine("-M: no position yet, move ignored");
+        return;
+    }
+    if (!isLegalMove(move)) {
+        std::printf("Illegal move: %s\n", word.c_str());
+        logLine("-M: Illegal move: ", word);
+        return;
+    }
+    playMove(move);
+    if (EngineState == Waiting) thinkAndMove();
+}
+
+// Acts on one line.
+void dispatch(const std::string& line) {
+    const Words words = splitFirstWord(line);
+    if (words.first.empty()) return;
+    if (matches(timeEntry, words.first)) {
+        timeEntry.run(words.rest);
+        return;
     }
     const std::int32_t state = EngineState;
-    if (const Move move = textToMove(token); move && (state == Waiting || state == Idle)) {
-        opponentMove(move);
-        return true;
+    if (const Move move = textToMove(words.first.c_str()); move && (state == Waiting || state == Idle)) {
+        opponentMove(move, words.first);
+        return;
     }
-    if (startsWith(token, "go")) {
-        stopEngine();
-        if (positionReady) thinkAndMove();
-        else logLine("-M: no position yet, go ignored");
-    } else if (startsWith(token, "new")) {
-        newGame();
-    } else if (startsWith(token, "result")) {
-        skipResultReason();
-        newGame();
-    } else if (startsWith(token, "level")) {
-        readLevel();
-    } else if (startsWith(token, "force")) {
-        stopEngine();
-    } else if (startsWith(token, "setboard")) {
-        readSetboard();
-    } else if (startsWith(token, "quit")) {
-        return false;
-    } else if (startsWith(token, "white")) {
-        setSide(White);
-    } else if (startsWith(token, "black")) {
-        setSide(Black);
+    for (const Command& c : commands) {
+        if (matches(c, words.first)) {
+            c.run(words.rest);
+            return;
+        }
     }
-    return true;
+    std::printf("Error (unknown command): %s\n", words.first.c_str());
 }
 
 void shutDown() {
@@ -164,43 +253,60 @@ void shutDown() {
 
 }  // namespace
 
+DuringSearch duringSearch(const std::string& line) {
+    const std::string word = splitFirstWord(line).first;
+    if (word.empty() || matches(timeEntry, word) || textToMove(word.c_str())) return DuringSearch::Hold;
+    for (const Command& c : commands)
+        if (matches(c, word)) return c.duringSearch;
+    return DuringSearch::Hold;
+}
+
 bool handshake() {
     lastMoveFromBook = false;
     EngineState = Waiting;
+    // Not fflush(nullptr): that would wait for the lock the reader thread
+    // holds on the input while it waits for a line.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::setvbuf(stdin, nullptr, _IONBF, 0);
-    std::fflush(nullptr);
+    std::fflush(stdout);
 
-    input.next(token);
-    if (std::strncmp(token, "xboard", 6) != 0) std::printf("Engine works only with xboard protocol ver. 2\n");
+    const std::optional<InputLine> first = commandInput().take();
+    if (!first || splitFirstWord(first->text).first.compare(0, 6, "xboard") != 0)
+        std::printf("Engine works only with xboard protocol ver. 2\n");
     std::printf("\n");
-    for (const Feature& f : features) std::printf("feature %s=%s\n", f.name, f.value);
+    std::printf("feature %s=%s\n", features[0].name, features[0].value);
+    std::printf("feature %s=%s\n", features[1].name, features[1].value);
 
     EngineState = Waiting;
     initSearchState();
     launchEngineThread();
     initTables();
     searchNewGame();
+    for (std::size_t i = 2; i < std::size(features); ++i) std::printf("feature %s=%s\n", features[i].name, features[i].value);
     std::printf("feature done=1\n");
     return true;
 }
 
 void commandLoop() {
+    quitting = false;
+    // Unbuffered before anyone reads it, as the interface expects of an engine.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    commandInput().start(stdin);
     if (!handshake()) return;
     stopEngine();
     EngineState = Idle;
-    for (;;) {
-        const CommandInput::Status status = input.next(token);
-        if (status == CommandInput::Status::End) {
+    while (!quitting) {
+        const std::optional<InputLine> line = commandInput().take();
+        if (!line) {
             logLine("-M: end of input");  // the interface is gone: end as on quit
             break;
         }
-        logLine("::cmd:: ", token);
-        if (status == CommandInput::Status::TooLong) {
-            logLine("-M: token longer than 255 characters, ignored");
+        logLine("::cmd:: ", line->text);
+        if (line->tooLong) {
+            logLine("-M: line longer than ", InputQueue::LineLimit, " characters, ignored");
             continue;
         }
-        if (!dispatch()) break;
+        dispatch(line->text);
     }
     shutDown();
+    commandInput().finish();
 }

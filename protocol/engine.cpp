@@ -11,6 +11,7 @@ std::atomic<std::int32_t> EngineState{Waiting};
 Event startSignal(Event::Reset::Automatic);
 Event startedSignal(Event::Reset::Automatic);
 Event stoppedSignal(Event::Reset::Manual);
+Event commandWake(Event::Reset::Automatic);
 Move ponderMove = 0;
 
 void Event::set() {
@@ -52,6 +53,7 @@ std::thread engineThread;
 // Parked: the stopped signal is up until the command thread starts the engine.
 void park() {
     stoppedSignal.set();
+    commandWake.set();
     startSignal.wait();
     stoppedSignal.reset();
 }

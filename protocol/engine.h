@@ -42,6 +42,9 @@ private:
 extern Event startSignal;    // command thread -> engine: leave the park
 extern Event startedSignal;  // engine -> command thread: the new state is taken up
 extern Event stoppedSignal;  // engine -> command thread: parked (manual reset)
+// Wakes the command thread while it watches a search: set when the engine
+// parks and when a line of input arrives (automatic reset).
+extern Event commandWake;
 
 // The move the engine would ponder on; nothing sets it, so it stays 0.
 extern Move ponderMove;

@@ -1,69 +1,104 @@
 #include "protocol/input.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
-#include <cstring>
+#include <utility>
+
+#include "protocol/engine.h"
 
 namespace {
-bool isBlank(int c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 }  // namespace
 
-CommandInput::Status CommandInput::readToken(char (&token)[BufferSize]) {
-    int c;
-    do c = std::getc(in_);
-    while (c != EOF && isBlank(c));
-    if (c == EOF) {
-        token[0] = 0;
-        return Status::End;
+void InputQueue::start(std::FILE* in) {
+    struct stat info {};
+    regularFile_ = fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.clear();
+        ended_ = false;
     }
-    std::size_t length = 0;
-    bool cut = false;
-    for (; c != EOF && !isBlank(c); c = std::getc(in_)) {
-        if (length < BufferSize - 1) token[length++] = static_cast<char>(c);
-        else cut = true;
-    }
-    token[length] = 0;
-    // Leave the separator for a following line read (the text after "setboard").
-    if (c != EOF) std::ungetc(c, in_);
-    return cut ? Status::TooLong : Status::Ok;
+    reader_ = std::thread([this, in] { read(in); });
 }
 
-CommandInput::Status CommandInput::next(char (&token)[BufferSize]) {
-    if (hasPending_) {
-        hasPending_ = false;
-        std::memcpy(token, pending_, BufferSize);
-        return pendingStatus_;
+void InputQueue::finish() {
+    if (!reader_.joinable()) return;
+    bool ended;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended = ended_;
     }
-    return readToken(token);
+    if (ended || regularFile_) reader_.join();
+    else reader_.detach();
 }
 
-const char* CommandInput::peek() {
-    if (!hasPending_) {
-        pendingStatus_ = readToken(pending_);
-        if (pendingStatus_ == Status::End) return nullptr;
-        hasPending_ = true;
-    }
-    return pending_;
-}
-
-CommandInput::Status CommandInput::restOfLine(char (&line)[BufferSize]) {
-    std::size_t length = 0;
-    bool cut = false;
-    if (hasPending_) {  // a token looked at but not taken begins the line
-        hasPending_ = false;
-        length = std::strlen(pending_);
-        std::memcpy(line, pending_, length);
-        cut = pendingStatus_ == Status::TooLong || length > LineLimit;
-        if (length > LineLimit) length = LineLimit;
-    }
-    int c;
-    while ((c = std::getc(in_)) != EOF) {
-        if (c == '\n') {
-            if (!cut) line[length++] = '\n';
-            break;
+void InputQueue::read(std::FILE* in) {
+    InputLine line;
+    for (int c; (c = std::getc(in)) != EOF;) {
+        if (c != '\n') {
+            if (line.text.size() < LineLimit) line.text += static_cast<char>(c);
+            else line.tooLong = true;
+            continue;
         }
-        if (length < LineLimit) line[length++] = static_cast<char>(c);
-        else cut = true;
+        if (!line.tooLong && !line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+        push(std::move(line));
+        line = InputLine{};
     }
-    line[length] = 0;
-    return cut ? Status::TooLong : Status::Ok;
+    if (!line.text.empty() || line.tooLong) push(std::move(line));  // a last line without its end
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+    }
+    arrived_.notify_all();
+    commandWake.set();
+}
+
+void InputQueue::push(InputLine line) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(std::move(line));
+    }
+    arrived_.notify_all();
+    commandWake.set();
+}
+
+std::optional<InputLine> InputQueue::take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    arrived_.wait(lock, [this] { return !lines_.empty() || ended_; });
+    if (lines_.empty()) return std::nullopt;
+    InputLine line = std::move(lines_.front());
+    lines_.pop_front();
+    return line;
+}
+
+std::optional<InputLine> InputQueue::peek(std::size_t i) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (i >= lines_.size()) return std::nullopt;
+    return lines_[i];
+}
+
+void InputQueue::erase(std::size_t i) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (i < lines_.size()) lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+bool InputQueue::ended() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ended_;
+}
+
+InputQueue& commandInput() {
+    static InputQueue queue;
+    return queue;
+}
+
+Words splitFirstWord(const std::string& line) {
+    std::size_t i = 0;
+    while (i < line.size() && isBlank(line[i])) ++i;
+    std::size_t end = i;
+    while (end < line.size() && !isBlank(line[end])) ++end;
+    std::size_t rest = end;
+    while (rest < line.size() && isBlank(line[rest])) ++rest;
+    return {line.substr(i, end - i), line.substr(rest)};
 }

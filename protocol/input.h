@@ -1,39 +1,62 @@
-// Bounded reading of the interface's input: whitespace-separated tokens and
-// the rest of a line, never more than a buffer holds, with one token of
-// look-ahead for the numbers that follow `time` and `level`.
+// The interface's input, a line at a time. A reader thread of its own fills a
+// queue, so that the command thread can look at what arrives while the engine
+// searches.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 
-class CommandInput {
+struct InputLine {
+    std::string text;      // without its line end
+    bool tooLong = false;  // longer than LineLimit: only the first LineLimit characters are kept
+};
+
+class InputQueue {
 public:
-    static constexpr std::size_t BufferSize = 256;  // 255 characters and the terminator
-    static constexpr std::size_t LineLimit = 254;   // characters of a line, newline not counted
+    // Characters of a line, its end not counted; a longer line is ignored whole.
+    static constexpr std::size_t LineLimit = 4096;
 
-    enum class Status { Ok, TooLong, End };
+    // Starts reading `in` on the reader thread.
+    void start(std::FILE* in);
+    // Ends the reader: waits for it when the input is a file (which ends by
+    // itself), lets it go otherwise (a pipe may never end; the process does).
+    void finish();
 
-    explicit CommandInput(std::FILE* in) : in_(in) {}
+    // The next line, waiting as long as it takes; nothing at the end of the input.
+    std::optional<InputLine> take();
 
-    // The next token. A longer one is consumed whole and cut to 255
-    // characters (TooLong). The character that ended it stays unread.
-    Status next(char (&token)[BufferSize]);
-
-    // The next token without taking it, or null at the end of the input;
-    // take() takes it, otherwise next() returns it later.
-    const char* peek();
-    void take() { hasPending_ = false; }
-
-    // The rest of the current line, newline kept when there is one. A line of
-    // more than 254 characters is consumed whole, its first 254 characters
-    // are kept and TooLong is returned.
-    Status restOfLine(char (&line)[BufferSize]);
+    // Lines that have arrived and not been taken, looked at without taking
+    // them: line i (from 0), if there is one yet.
+    std::optional<InputLine> peek(std::size_t i);
+    void erase(std::size_t i);
+    // Whether the input has ended after the lines waiting in the queue.
+    bool ended();
 
 private:
-    Status readToken(char (&token)[BufferSize]);
+    void read(std::FILE* in);
+    void push(InputLine line);
 
-    std::FILE* in_;
-    char pending_[BufferSize] = {};
-    Status pendingStatus_ = Status::Ok;
-    bool hasPending_ = false;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<InputLine> lines_;
+    bool ended_ = false;
+    bool regularFile_ = false;
+    std::thread reader_;
 };
+
+// The queue of the program's standard input.
+InputQueue& commandInput();
+
+// The first word of a line and the rest after the blanks that follow it.
+struct Words {
+    std::string first;
+    std::string rest;
+};
+Words splitFirstWord(const std::string& line);

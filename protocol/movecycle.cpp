@@ -1,12 +1,16 @@
 #include "protocol/movecycle.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "board/gamelog.h"
 #include "board/movetext.h"
 #include "board/position.h"
+#include "protocol/commands.h"
 #include "protocol/engine.h"
 #include "protocol/game.h"
+#include "protocol/input.h"
+#include "protocol/thinking.h"
 #include "protocol/timecontrol.h"
 #include "search/draw.h"
 #include "search/search.h"
@@ -84,6 +88,38 @@ Move moveToPlay(Move searched) {
     return fallback;
 }
 
+using Clock = std::chrono::steady_clock;
+
+enum class Watch { TimeUp, MoveNow, Abandon };
+
+// Waits until the search ends by itself, the deadline passes, or a line
+// arrives that ends the wait: `?` (taken from the queue), or a line that makes
+// the engine give up its move, or the end of the input (both left for the
+// loop). Every other line waits in the queue, in order.
+Watch watchSearch(Clock::time_point deadline) {
+    InputQueue& input = commandInput();
+    for (std::size_t next = 0;;) {
+        while (const std::optional<InputLine> line = input.peek(next)) {
+            const DuringSearch effect = line->tooLong ? DuringSearch::Hold : duringSearch(line->text);
+            if (effect == DuringSearch::MoveNow) {
+                logLine("::cmd:: ", line->text);
+                input.erase(next);
+                return Watch::MoveNow;
+            }
+            if (effect == DuringSearch::Abandon) return Watch::Abandon;
+            ++next;
+        }
+        if (input.ended()) return Watch::Abandon;
+        if (stoppedSignal.isSet()) return Watch::TimeUp;
+        const auto now = Clock::now();
+        if (now >= deadline) return Watch::TimeUp;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        commandWake.waitFor(static_cast<std::uint32_t>(left));
+    }
+}
+
+Clock::time_point after(std::uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
+
 }  // namespace
 
 void thinkAndMove() {
@@ -93,17 +129,36 @@ void thinkAndMove() {
         announce(book, "-M: move(book): ");
         lastMoveFromBook = true;
         EngineState = Waiting;
+        endMoveClock();
         return;
     }
     if (lastMoveFromBook) {
         lastMoveFromBook = false;
-        moveTimeMs = stretchedAfterBook(moveTimeMs, movesPerControl);
+        if (!fixedMoveMs) moveTimeMs = stretchedAfterBook(moveTimeMs, movesPerControl);
     }
 
     const int engineSide = position.sideToMove;  // the search changes it while it runs
+    startThinking(ThinkingMode::Move);
     startEngine(Thinking);
-    stoppedSignal.waitFor(cappedWait(moveTimeMs));
-    finishSearch();
+    Watch watch = watchSearch(after(searchAllotmentMs()));
+    if (watch == Watch::TimeUp) {
+        if (const std::uint32_t extra = endAllotment()) watch = watchSearch(after(extra));
+    }
+    if (watch == Watch::Abandon) {
+        // The interface has moved on: the move is given up, and the line that
+        // said so acts once the engine is parked again.
+        logLine("-M: search abandoned");
+        stopSearch = true;
+        stoppedSignal.wait();
+        ttNewSearch();
+        endMoveClock();
+        startEngine(Waiting);
+        return;
+    }
+    stopAfterIteration = true;
+    EngineState = Idle;
+    stopSearchWithMove();
+    finishThinking();
 
     const ScoredMove result = rootResultEntry();
     if (const Move move = moveToPlay(result.move)) {
@@ -117,5 +172,6 @@ void thinkAndMove() {
     }
 
     ttNewSearch();
+    endMoveClock();
     startEngine(Waiting);
 }

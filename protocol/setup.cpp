@@ -8,6 +8,26 @@
 #include "book/book.h"
 #include "search/search.h"
 
+namespace {
+
+// The book serves the start position alone: any other is set up without it,
+// which is no error. A book that cannot be loaded is told to the interface
+// once a run (the log has it every time): the file does not come back by
+// itself between games.
+void loadTheBook() {
+    static bool errorReported = false;
+    if (!isBookStart()) {
+        logLine("-M: not the start position, no book");
+        return;
+    }
+    if (loadBook("Drozak.book")) return;
+    logLine("-\ttellusererror BOOK ERROR!\n");
+    if (!errorReported) std::printf("tellusererror BOOK ERROR!\n");
+    errorReported = true;
+}
+
+}  // namespace
+
 bool setupPosition(const char* text, bool withBook) {
     // Validate into a scratch position first, so that a bad text cannot leave a
     // half-built board behind.
@@ -23,9 +43,6 @@ bool setupPosition(const char* text, bool withBook) {
     DROZAK_CHECK(!searchRunning);
     installPosition(fresh);
     searchNewGame();
-    if (withBook && !loadBook("Drozak.book")) {
-        std::printf("tellusererror BOOK ERROR!\n");
-        logLine("-\ttellusererror BOOK ERROR!\n");
-    }
+    if (withBook) loadTheBook();
     return true;
 }

@@ -11,6 +11,7 @@
 std::uint32_t movesPerControl = 40;
 std::uint32_t incrementMs = 0;
 std::uint32_t moveTimeMs = 0;
+std::uint32_t fixedMoveMs = 0;
 
 namespace {
 
@@ -20,6 +21,7 @@ constexpr std::int64_t NumberBound = std::int64_t{1} << 40;  // past any real cl
 constexpr std::uint32_t MaxMs = std::numeric_limits<std::uint32_t>::max();
 
 std::int64_t engineClockMs = -1;  // the clock last sent by `time`; -1 before any
+bool clockSentForMove = false;    // a `time` came since the last move cycle
 Clock::time_point moveStart = Clock::now();
 
 constexpr std::uint32_t clampMs(std::int64_t ms) {
@@ -93,11 +95,29 @@ bool parseBaseSeconds(const char* text, std::int64_t& out) {
 void applyLevel(std::int64_t moves, std::int64_t incrementMsValue) {
     movesPerControl = moves >= 1 ? clampMs(moves) : 40;
     incrementMs = incrementMsValue >= 1 ? clampMs(incrementMsValue) : 0;
+    fixedMoveMs = 0;
 }
+
+bool applyMoveTime(std::int64_t ms) {
+    if (ms <= 0) return false;
+    fixedMoveMs = clampMs(ms);
+    return true;
+}
+
+std::uint32_t searchAllotmentMs() {
+    if (!fixedMoveMs) return cappedWait(moveTimeMs);
+    // Answer within the time, with room for stopping the search and writing
+    // the move: a tenth of it, at most 100 ms.
+    const std::uint32_t wait = fixedMoveMs - std::min<std::uint32_t>(100, fixedMoveMs / 10);
+    return clockSentForMove ? cappedWait(wait) : wait;
+}
+
+void endMoveClock() { clockSentForMove = false; }
 
 void applyTime(std::int64_t centiseconds) {
     std::int64_t t = std::clamp<std::int64_t>(centiseconds, 0, NumberBound);
     engineClockMs = t * 10;
+    clockSentForMove = true;
     if (t >= 200) t -= 100;  // one second in reserve, when there is one to keep
     moveTimeMs = clampMs(std::int64_t{incrementMs} + (t / movesPerControl) * 10);
 }
@@ -124,19 +144,21 @@ std::uint32_t cappedWait(std::uint64_t wanted) {
 }
 
 std::uint32_t extraTimeAfterFailLow(bool failing) {
-    if (!failing || moveTimeMs <= 2000) return 0;
+    if (!failing || fixedMoveMs || moveTimeMs <= 2000) return 0;
     return cappedWait(std::uint64_t{movesPerControl} * moveTimeMs / 2);
 }
 
-void finishSearch() {
+std::uint32_t endAllotment() {
     const bool failing = failLow;
     // From here the search starts no further iteration.
     EngineState = Idle;
     stopAfterIteration = true;
-    if (const std::uint32_t extra = extraTimeAfterFailLow(failing)) {
-        logLine("-M: FL - Extra time");
-        stoppedSignal.waitFor(extra);
-    }
+    const std::uint32_t extra = extraTimeAfterFailLow(failing);
+    if (extra) logLine("-M: FL - Extra time");
+    return extra;
+}
+
+void stopSearchWithMove() {
     // A move must come of every search. Its first iteration at depth 2 takes
     // next to no time; one that starts deeper on the table's word already
     // holds the table's move.
@@ -144,4 +166,9 @@ void finishSearch() {
     }
     stopSearch = true;
     stoppedSignal.wait();
+}
+
+void finishSearch() {
+    if (const std::uint32_t extra = endAllotment()) stoppedSignal.waitFor(extra);
+    stopSearchWithMove();
 }

@@ -8,6 +8,8 @@
 extern std::uint32_t movesPerControl;  // the divisor of the remaining time
 extern std::uint32_t incrementMs;
 extern std::uint32_t moveTimeMs;       // the allotment of the next search
+// `st`: the same time for every move, in milliseconds; 0 while `level` rules.
+extern std::uint32_t fixedMoveMs;
 
 // The numbers of `time` and `level` as interfaces write them. Each returns
 // false, leaving `out` alone, for a text that is not such a number; values too
@@ -17,12 +19,25 @@ bool parseSecondsAsMs(const char* text, std::int64_t& out);   // "3", "0.5"
 bool parseBaseSeconds(const char* text, std::int64_t& out);   // "5", "0:30", "1.5"
 
 // `level MOVES BASE INC`: MOVES 0 (or less) means 40; the base is not used,
-// as `time` brings the clock before every move.
+// as `time` brings the clock before every move. Replaces an `st` setting.
 void applyLevel(std::int64_t moves, std::int64_t incrementMsValue);
+
+// `st SECONDS` in milliseconds: at most that long for every move, with no
+// stretch after the book and no extra time after a fail low. Replaces the
+// `level` setting; false (nothing changed) for a time of 0 or less.
+bool applyMoveTime(std::int64_t ms);
+
+// What the move cycle lets the next search run before it ends it: under `st`
+// the fixed time less a small margin, else the allotment of `time`; never past
+// the margin of a clock sent for this move.
+std::uint32_t searchAllotmentMs();
 
 // `time CENTISECONDS`: the allotment from the engine's clock, which is also
 // remembered for the safety margin. A negative clock counts as empty.
 void applyTime(std::int64_t centiseconds);
+
+// The move cycle is over: a clock sent from now on is for the next move.
+void endMoveClock();
 
 // The allotment of the first search after the book: three times the normal
 // one, or movesPerControl / 10 times it when that is less.
@@ -42,7 +57,14 @@ std::uint32_t cappedWait(std::uint64_t wanted);
 // seconds; never past the clock's margin.
 std::uint32_t extraTimeAfterFailLow(bool failing);
 
-// Ends the running search: extra time after a fail low, and no stop before
-// the search holds a move to play (the table's move for the root or its first
-// completed iteration's). Returns once the engine thread is parked.
+// The allotment is over: the search starts no further iteration. Returns the
+// extra time it gets when its iteration is failing low (0 for none).
+std::uint32_t endAllotment();
+
+// Stops the search, but never before it holds a move to play (the table's
+// move for the root or its first completed iteration's). Returns once the
+// engine thread is parked.
+void stopSearchWithMove();
+
+// Both, with the extra time waited for in full.
 void finishSearch();

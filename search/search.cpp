@@ -20,9 +20,11 @@ std::atomic<bool> failLow{false};
 std::atomic<bool> mateFound{false};
 
 std::uint32_t nodeCount = 0;
-std::uint64_t allNodeCount = 0;
+std::atomic<std::uint64_t> allNodeCount{0};
+const SearchObserver* searchObserver = nullptr;
+RootProgress rootProgress;
 std::int32_t rootDepth = 0;
-int maxSearchDepth = 127;
+std::atomic<int> maxSearchDepth{MaxSearchDepth};
 std::atomic<std::int32_t> completedDepth{0};
 std::atomic<bool> resultHasMove{false};
 
@@ -37,6 +39,10 @@ constexpr int LastQuiescenceDepth = -8;
 
 char pvBuffer[1024];
 ScoredMove pvMoves[MoveListSize];  // scratch list for checking the table's moves
+
+// One more node. Only the engine thread counts, so a plain load and store
+// (no locked add) keep the count readable from the command thread.
+inline void countNode() { allNodeCount.store(allNodeCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed); }
 
 // Ordering marks: the hash move first, then the two killers.
 void markOrdering(PlyRecord& record, Move hashMove) {
@@ -130,7 +136,7 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
         const Move move = record.current->move;
         makeMove(move);
         currentPly = &record + 1;
-        ++allNodeCount;
+        countNode();
         std::int16_t score;
         if (q == LastQuiescenceDepth) score = static_cast<std::int16_t>(-evaluate());
         else if (insufficientMaterial()) score = 0;
@@ -207,10 +213,15 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
     for (record.current = record.moves; record.current < record.listEnd; ++record.current) {
         selectNext(record.current, record.listEnd);
         const Move move = record.current->move;
+        if (atRoot) [[unlikely]] {
+            rootProgress.moves.store(static_cast<int>(record.listEnd - record.moves), std::memory_order_relaxed);
+            rootProgress.started.store(static_cast<int>(record.current - record.moves) + 1, std::memory_order_relaxed);
+            rootProgress.current.store(move, std::memory_order_relaxed);
+        }
         makeMove(move);
         currentPly = &child;
         ++nodeCount;
-        ++allNodeCount;
+        countNode();
         child.needsMoves = true;
         const std::int16_t score = static_cast<std::int16_t>(
             depth == 1 ? -quiesce(0, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha))
@@ -230,6 +241,8 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
                 }
                 alpha = score;
                 bound = Exact;
+                if (atRoot && searchObserver && searchObserver->bestMoveFound) [[unlikely]]
+                    searchObserver->bestMoveFound(depth, score, move);
             }
             bestScore = score;
         }
@@ -324,6 +337,9 @@ void rootSearch() {
     rootDepth = 2;
     completedDepth = 0;
     resultHasMove = false;
+    rootProgress.moves = 0;
+    rootProgress.started = 0;
+    rootProgress.current = 0;
     std::int16_t alpha = -MateScore, beta = MateScore;
 
     if (!mateFound) takeTableGuess(result, alpha, beta);
@@ -333,7 +349,7 @@ void rootSearch() {
     // An iteration of depth D uses ply records up to D + 10 and as many history
     // entries above the game's; neither stack may be overrun.
     const int historyRoom = static_cast<int>(history + HistorySize - historyTop) - 12;
-    const int lastDepth = std::min({maxSearchDepth, PlyStackSize - 11, historyRoom});
+    const int lastDepth = std::min({maxSearchDepth.load(), PlyStackSize - 11, historyRoom});
 
     while (rootDepth <= lastDepth) {
         std::int16_t score = alphaBeta(rootDepth, alpha, beta);
@@ -360,11 +376,13 @@ void rootSearch() {
         failLow = false;
         completedDepth = rootDepth;
         if (result.move) resultHasMove = true;
+        const bool reported = searchObserver && searchObserver->iterationDone;
+        if (rootDepth >= 5 || reported) pvText(pvBuffer, rootDepth);
         if (rootDepth >= 5) {
             if (searchPondering) logLine("-PONDER:");
-            pvText(pvBuffer, rootDepth);
             logLine("-E:N= ", nodeCount, "\t", rootDepth, ":\t", score, "\t", pvBuffer);
         }
+        if (reported) searchObserver->iterationDone(rootDepth, score, root.best->move, pvBuffer);
         const int best = root.best->score;
         if (best <= rootDepth - MateScore || best >= MateScore - rootDepth) {
             mateFound = true;
@@ -398,6 +416,23 @@ void rootSearch() {
     }
     if (result.score == 0 && result.move == 0) finishWithoutMove(result);
     searchRunning = false;
+}
+
+char* pvTextAfter(char* buffer, Move move, int n) {
+    PlyRecord* const ply = currentPly;
+    // The records past the root's are between nodes here: their undo blocks
+    // are free, the root's is not.
+    currentPly = &plyStack[2];
+    saveUndo(*currentPly);
+    char* text = moveToText(buffer, move);
+    *text++ = ' ';
+    makeMove(move);
+    ++currentPly;
+    char* last = pvText(text, n - 1);
+    --currentPly;
+    unmakeMove(move);
+    currentPly = ply;
+    return last;
 }
 
 char* pvText(char* buffer, int n) {

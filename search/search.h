@@ -22,10 +22,13 @@ extern std::atomic<bool> searchRunning;
 extern std::atomic<bool> failLow;
 extern std::atomic<bool> mateFound;
 
-extern std::uint32_t nodeCount;      // moves made by alphaBeta
-extern std::uint64_t allNodeCount;   // every move made in the search, quiescence too
+extern std::uint32_t nodeCount;  // moves made by alphaBeta
+// Every move made in the search, quiescence too. Written by the search alone;
+// atomic so that the command thread may read it while the search runs.
+extern std::atomic<std::uint64_t> allNodeCount;
 extern std::int32_t rootDepth;
-extern int maxSearchDepth;           // the last iteration rootSearch runs
+constexpr int MaxSearchDepth = 127;
+extern std::atomic<int> maxSearchDepth;  // the last iteration rootSearch runs (MaxSearchDepth at most)
 // The depth of the last iteration completed by the running search (0 before
 // the first).
 extern std::atomic<std::int32_t> completedDepth;
@@ -36,11 +39,36 @@ extern std::atomic<bool> resultHasMove;
 
 ScoredMove& rootResultEntry();
 
+// What the search tells whoever runs it, called on the engine thread (null
+// members, or a null observer: nothing). The search itself never prints.
+struct SearchObserver {
+    // An iteration completed: its depth, score, best move and principal variation.
+    void (*iterationDone)(int depth, int score, Move best, const char* pv);
+    // A root move became the best of the running iteration with a score
+    // inside its window.
+    void (*bestMoveFound)(int depth, int score, Move move);
+};
+extern const SearchObserver* searchObserver;
+
+// Where the running iteration is at the root, for status requests from the
+// command thread: the root's move count, how many of them the iteration has
+// started, and the one it is searching.
+struct RootProgress {
+    std::atomic<int> moves{0};
+    std::atomic<int> started{0};
+    std::atomic<Move> current{0};
+};
+extern RootProgress rootProgress;
+
 std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta);
 std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta);
 void rootSearch();
 
 char* pvText(char* buffer, int n);
+// The principal variation that starts with the root move `move`: its text,
+// then the table's line after it. Callable at the root between iterations or
+// from bestMoveFound.
+char* pvTextAfter(char* buffer, Move move, int n);
 
 // Points currentPly at record 0 and record 0's current at its list.
 void initSearchState();

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "board/position.h"
@@ -44,19 +45,32 @@ bool isMoveText(const std::string& text) {
     return text.size() == 4 || std::strchr("qnrb", text[4]) != nullptr;
 }
 
+// Thinking output: depth, score, centiseconds, nodes, then moves.
+bool isThinkingLine(const std::string& line) {
+    std::istringstream words(line);
+    long depth, score, time, nodes;
+    if (!(words >> depth >> score >> time >> nodes) || depth < 1 || time < 0 || nodes < 0) return false;
+    for (std::string move; words >> move;)
+        if (!isMoveText(move)) return false;
+    return true;
+}
+
 // The lines of the interface: the handshake, moves, result claims, the book
-// error, and the answer to a move that is not legal.
+// and position errors, pongs, the answers to a move that is not legal and to
+// a word that is no command, thinking output.
 bool isProtocolLine(const std::string& line) {
     static const char* const fixed[] = {
-        "", "feature done=0", "feature setboard=1", "feature done=1",
-        "Engine works only with xboard protocol ver. 2", "tellusererror BOOK ERROR!",
+        "", "feature done=0", "feature setboard=1", "feature ping=1", "feature myname=\"Drozak " DROZAK_VERSION "\"",
+        "feature sigint=0", "feature sigterm=0", "feature analyze=0", "feature done=1",
+        "Engine works only with xboard protocol ver. 2", "tellusererror BOOK ERROR!", "tellusererror Illegal position",
         "1-0 {Drozak mates 1}", "0-1 {Drozak mates 1}", "1-0 {White mates 0}", "0-1 {Black mates 0}",
-        "1/2-1/2 {Draw: repetition or statemate}"};
+        "1/2-1/2 {Draw: repetition or statemate}", "pong"};
     for (const char* text : fixed)
         if (line == text) return true;
     if (line.rfind("move ", 0) == 0) return isMoveText(line.substr(5));
     if (line.rfind("Illegal move: ", 0) == 0) return isMoveText(line.substr(14));
-    return false;
+    if (line.rfind("pong ", 0) == 0 || line.rfind("Error (unknown command): ", 0) == 0) return true;
+    return isThinkingLine(line);
 }
 
 void requireProtocolOutput() {

@@ -1,35 +1,42 @@
 #!/usr/bin/env bash
-# A match of Drozak against fairymax under xboard without a display. Fails when
-# Drozak loses a game by a crash, an illegal move, a false claim or on time, or
-# when the match does not finish.
+# A match of Drozak against another engine under xboard without a display.
+# Fails when Drozak loses a game by a crash, an illegal move, a false claim or
+# on time, leaves one of xboard's pings unanswered, or when the match does not
+# finish.
 #
-#   xboard-match.sh [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-b BUILD_DIR] [-o OUT_DIR] [-T SECONDS]
+#   xboard-match.sh [-e OPPONENT] [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-s SECONDS_A_MOVE]
+#                   [-p] [-b BUILD_DIR] [-o OUT_DIR] [-T SECONDS]
 #
-# Defaults: 4 games, 40 moves in 10 seconds (-m 40 -t 0:10 -i 0), the engine
-# from ./build (started there, so that it finds Drozak.book), the games,
-# xboard's debug file and the engines' logs in a fresh directory under /tmp.
+# Defaults: phalanx (fairymax and hoichess work too), 4 games, 40 moves in 10
+# seconds (-m 40 -t 0:10 -i 0); -s gives a fixed time a move instead, -p lets
+# both engines ponder. The engine from ./build (started there, so that it
+# finds Drozak.book); the games, xboard's debug file and Drozak's log in a
+# fresh directory under /tmp.
 set -euo pipefail
 
-games=4 moves=40 base=0:10 inc=0 build=build out="" limit=""
-while getopts "n:m:t:i:b:o:T:h" opt; do
+opponent=phalanx games=4 moves=40 base=0:10 inc=0 st="" ponder=false build=build out="" limit=""
+while getopts "e:n:m:t:i:s:pb:o:T:h" opt; do
   case $opt in
+    e) opponent=$OPTARG ;;
     n) games=$OPTARG ;;
     m) moves=$OPTARG ;;
     t) base=$OPTARG ;;
     i) inc=$OPTARG ;;
+    s) st=$OPTARG ;;
+    p) ponder=true ;;
     b) build=$OPTARG ;;
     o) out=$OPTARG ;;
     T) limit=$OPTARG ;;
-    *) sed -n '2,10p' "$0"; exit 2 ;;
+    *) sed -n '2,14p' "$0"; exit 2 ;;
   esac
 done
 
-# xboard, xvfb-run and fairymax come from Debian; the games are not on PATH everywhere.
+# xboard, xvfb-run and the opponents come from Debian; the games are not on PATH everywhere.
 export PATH="$PATH:/usr/games"
 missing=()
 command -v xboard >/dev/null || missing+=(xboard)
 command -v xvfb-run >/dev/null || missing+=(xvfb)
-command -v fairymax >/dev/null || missing+=(fairymax)
+command -v "$opponent" >/dev/null || missing+=("$opponent")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -40,7 +47,7 @@ fi
 build=$(cd "$build" && pwd)
 [ -x "$build/drozak" ] || { echo "no engine at $build/drozak: build it first" >&2; exit 2; }
 [ -n "$out" ] || out=$(mktemp -d /tmp/drozak-match-XXXXXX)
-mkdir -p "$out/fairymax"
+mkdir -p "$out/opponent"
 out=$(cd "$out" && pwd)
 pgn=$out/games.pgn
 debug=$out/xboard.debug
@@ -48,13 +55,23 @@ rm -f "$pgn"
 
 # The base is minutes or minutes:seconds; a game takes at most a few controls.
 base_seconds=$(awk -F: '{ print ($2 == "" ? $1 * 60 : $1 * 60 + $2) }' <<<"$base")
-[ -n "$limit" ] || limit=$(( games * (base_seconds * 8 + 60) ))
+if [ -n "$st" ]; then
+  clock=(-searchTime "0:$(printf %02d "$st")")
+  describe="$st s a move"
+  [ -n "$limit" ] || limit=$(( games * (st * 300 + 60) ))
+else
+  # xboard's -inc (even 0) switches to a clock without moves per session.
+  clock=(-mps "$moves" -tc "$base")
+  [ "$inc" = 0 ] || clock=(-tc "$base" -inc "$inc")
+  describe="$moves moves in $base + $inc s"
+  [ -n "$limit" ] || limit=$(( games * (base_seconds * 8 + 60) ))
+fi
 
-echo "match: $games games, $moves moves in $base + $inc s, Drozak from $build, files in $out"
+echo "match: $games games against $opponent, $describe, pondering $ponder, Drozak from $build, files in $out"
 # A session of its own, so that xboard, Xvfb and the engines end together.
 HOME=$out setsid xvfb-run -a xboard -noGUI \
-  -fcp ./drozak -fd "$build" -scp fairymax -sd "$out/fairymax" \
-  -matchGames "$games" -mps "$moves" -tc "$base" -inc "$inc" \
+  -fcp ./drozak -fd "$build" -scp "$opponent" -sd "$out/opponent" \
+  -matchGames "$games" "${clock[@]}" -ponderNextMove "$ponder" \
   -autoCallFlag true -testClaims true -saveSettingsOnExit false \
   -saveGameFile "$pgn" -debug -nameOfDebugFile "$debug" >"$out/xboard.out" 2>&1 &
 session=$!
@@ -112,6 +129,17 @@ if [ -f "$debug" ] && grep -qiE 'drozak.*exited unexpectedly|Illegal move .* fro
   echo "FAIL xboard's debug file reports a crash or an illegal move of Drozak:"
   grep -iE 'drozak.*exited unexpectedly|Illegal move .* from first' "$debug" | head -5
   failures=$((failures + 1))
+fi
+# Every ping xboard sent Drozak came back as its pong.
+if [ -f "$debug" ]; then
+  pings=$(grep -oE '>first *: ping [0-9]+' "$debug" | grep -oE '[0-9]+$' | sort -n | uniq || true)
+  pongs=$(grep -oE '<first *: pong [0-9]+' "$debug" | grep -oE '[0-9]+$' | sort -n | uniq || true)
+  unanswered=$(comm -23 <(sort <<<"$pings") <(sort <<<"$pongs") | grep -c . || true)
+  echo "match: xboard sent Drozak $(grep -c . <<<"$pings" || true) pings, $unanswered without their pong"
+  if [ "$unanswered" -gt 0 ]; then
+    echo "FAIL pings of xboard's that Drozak never answered: $(comm -23 <(sort <<<"$pings") <(sort <<<"$pongs") | head -5 | paste -sd' ')"
+    failures=$((failures + 1))
+  fi
 fi
 if [ "$played" -lt "$games" ]; then
   echo "FAIL only $played of $games games finished"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -17,6 +18,7 @@
 #include "protocol/game.h"
 #include "protocol/setup.h"
 #include "search/search.h"
+#include "support/engine_process.h"
 
 // The key line of the game log: high and low halves in lower-case hex.
 inline std::string keyLine(std::uint64_t key) {
@@ -55,3 +57,19 @@ inline std::set<std::string> legalMoveTexts() {
     }
     return texts;
 }
+
+inline const std::string BookError = "tellusererror BOOK ERROR!";
+
+// Sends `ping N` and returns the lines the engine writes before its `pong N`
+// (failing the test when the pong does not come).
+inline std::vector<std::string> linesBeforePong(testsupport::EngineProcess& engine, int n,
+                                                std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+    const std::string pong = "pong " + std::to_string(n);
+    engine.send("ping " + std::to_string(n));
+    std::vector<std::string> lines = engine.readUntil([&](const std::string& l) { return l == pong; }, timeout);
+    EXPECT_TRUE(!lines.empty() && lines.back() == pong) << "no " << pong;
+    if (!lines.empty() && lines.back() == pong) lines.pop_back();
+    return lines;
+}
+
+inline bool isMoveLine(const std::string& line) { return line.rfind("move ", 0) == 0; }

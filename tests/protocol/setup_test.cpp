@@ -118,23 +118,6 @@ TEST_F(SetupTest, RejectedTextsLeaveTheGameAlone) {
     EXPECT_EQ(log, "");  // a rejected text is the caller's to report
 }
 
-TEST_F(SetupTest, BookErrorIsPrintedAndLogged) {
-    // not the start position: no book
-    ASSERT_TRUE(setup("4k3/8/8/8/8/8/8/4K2R w K -"));
-    EXPECT_EQ(printed, "tellusererror BOOK ERROR!\n");
-    EXPECT_EQ(log, "-\ttellusererror BOOK ERROR!\n\n");
-    // the start position without a book file in the working directory
-    log.clear();
-    ASSERT_TRUE(setup(StartPositionText));
-    EXPECT_EQ(printed, "tellusererror BOOK ERROR!\n");
-    EXPECT_EQ(log, "-\ttellusererror BOOK ERROR!\n\n");
-    // no book asked for, no report
-    log.clear();
-    ASSERT_TRUE(setup(StartPositionText, false));
-    EXPECT_EQ(printed, "");
-    EXPECT_EQ(log, "");
-}
-
 // The en-passant target of the text is kept, so that the capture it allows is
 // legal on the first move; its key is in the hash key as if the double step
 // had just been made.

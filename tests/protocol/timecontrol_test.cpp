@@ -42,6 +42,35 @@ TEST_F(TimeControlTest, AllotmentFromTheClock) {
     EXPECT_EQ(moveTimeMs, 3470u);
 }
 
+// `st`: the fixed time less a tenth (at most 100 ms); a clock sent for the
+// move caps it; `level` and `st` replace each other.
+TEST_F(TimeControlTest, FixedTimeAMove) {
+    EXPECT_FALSE(applyMoveTime(0));
+    EXPECT_FALSE(applyMoveTime(-500));
+    EXPECT_EQ(fixedMoveMs, 0u);
+    applyTime(30000);
+    endMoveClock();
+    EXPECT_EQ(searchAllotmentMs(), 7470u);  // level rules
+    struct Case {
+        std::int64_t st;
+        std::uint32_t allotment;
+    };
+    for (const Case c : {Case{500, 450}, Case{30000, 29900}, Case{50, 45}, Case{1500, 1400}}) {
+        SCOPED_TRACE(c.st);
+        ASSERT_TRUE(applyMoveTime(c.st));
+        EXPECT_EQ(searchAllotmentMs(), c.allotment);
+    }
+    EXPECT_EQ(extraTimeAfterFailLow(true), 0u);
+    startMoveClock();
+    applyTime(100);  // a second on the clock for this move: its margin rules
+    EXPECT_LE(searchAllotmentMs(), 950u);
+    EXPECT_GE(searchAllotmentMs(), 900u);
+    endMoveClock();
+    EXPECT_EQ(searchAllotmentMs(), 1400u);  // that clock was for the last move
+    applyLevel(40, 0);
+    EXPECT_EQ(fixedMoveMs, 0u);
+}
+
 TEST_F(TimeControlTest, LevelValues) {
     applyLevel(0, 3000);  // level 0 5 3
     EXPECT_EQ(movesPerControl, 40u);

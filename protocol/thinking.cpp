@@ -1,0 +1,92 @@
+#include "protocol/thinking.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "search/search.h"
+
+std::atomic<bool> postThinking{false};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int MateScore = 8100;
+constexpr int MateHorizon = MateScore - PlyStackSize;  // a score this far out is a mate
+
+ThinkingMode mode = ThinkingMode::Move;
+Clock::time_point searchStart = Clock::now();
+
+// Touched on the engine thread only while the search runs, and by the
+// command thread only once the engine is parked again.
+Move lastIterationMove = 0;
+bool pendingLine = false;
+char pendingText[1200];
+char pvBuffer[1024];
+
+bool printing() { return mode == ThinkingMode::Analysis || postThinking.load(std::memory_order_relaxed); }
+
+void print(int depth, int score, const char* pv) {
+    std::printf("%s\n", thinkingLine(depth, score, thinkingCentiseconds(), allNodeCount, pv).c_str());
+}
+
+void iterationDone(int depth, int score, Move best, const char* pv) {
+    lastIterationMove = best;
+    pendingLine = false;
+    if (printing()) print(depth, score, pv);
+}
+
+// A new best move inside an iteration: printed at once in analysis; while
+// searching for a move, kept for the end of the search, which may come before
+// the iteration completes.
+void bestMoveFound(int depth, int score, Move move) {
+    if (!printing()) return;
+    if (move == lastIterationMove) {
+        pendingLine = false;
+        return;
+    }
+    pvTextAfter(pvBuffer, move, depth);
+    if (mode == ThinkingMode::Analysis) {
+        print(depth, score, pvBuffer);
+        return;
+    }
+    const std::string line = thinkingLine(depth, score, thinkingCentiseconds(), allNodeCount, pvBuffer);
+    std::snprintf(pendingText, sizeof pendingText, "%s", line.c_str());
+    pendingLine = true;
+}
+
+constexpr SearchObserver observer{iterationDone, bestMoveFound};
+
+}  // namespace
+
+int interfaceScore(int score) {
+    if (std::abs(score) < MateHorizon) return score;
+    const int moves = std::max(0, (MateScore + 1 - std::abs(score)) / 2);
+    return score > 0 ? 100000 + moves : -100000 - moves;
+}
+
+std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t nodes, const char* pv) {
+    std::string text = std::to_string(depth) + " " + std::to_string(interfaceScore(score)) + " " +
+                       std::to_string(centiseconds) + " " + std::to_string(nodes) + " " + pv;
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+void startThinking(ThinkingMode how) {
+    mode = how;
+    searchStart = Clock::now();
+    lastIterationMove = 0;
+    pendingLine = false;
+    searchObserver = &observer;
+}
+
+void finishThinking() {
+    if (pendingLine && printing()) std::printf("%s\n", pendingText);
+    pendingLine = false;
+}
+
+long thinkingCentiseconds() {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - searchStart).count() / 10);
+}

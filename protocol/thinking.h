@@ -1,0 +1,35 @@
+// Thinking output: the lines `depth score time nodes pv` that the interface
+// shows while the engine searches (after `post`, and always in analysis).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "board/types.h"
+
+// `post` / `nopost`: whether searches for a move print their thinking.
+extern std::atomic<bool> postThinking;
+
+// A search score as the interface reads it: centipawns, or 100000 + N for a
+// mate in N moves and -100000 - N for being mated in N.
+int interfaceScore(int score);
+
+// One thinking line, without its newline; the principal variation loses its
+// trailing blank.
+std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t nodes, const char* pv);
+
+enum class ThinkingMode {
+    Move,      // for a move of the engine's (pondering too): lines only after `post`
+    Analysis,  // every iteration and every change of the best move, always
+};
+
+// Installs the search observer for the search about to start; its clock
+// starts now. Scores are the root's, which is the engine's side but in
+// analysis (the side to move there).
+void startThinking(ThinkingMode mode);
+// The search has ended (the engine thread is parked): one line for a new
+// best move of an iteration the search did not complete, when there is one.
+void finishThinking();
+// Centiseconds since the search started.
+long thinkingCentiseconds();
