@@ -81,3 +81,10 @@ Move textToMove(const char* token) {
     }
     return makeMoveCode(from, to, capture ? Capture : Quiet);
 }
+
+bool looksLikeMove(const char* token) {
+    const std::size_t length = strnlen(token, 6);
+    if (length != 4 && length != 5) return false;
+    if (squareOf(token[0], token[1]) < 0 || squareOf(token[2], token[3]) < 0) return false;
+    return length == 4 || (token[4] && std::strchr(promotionLetters, token[4]));
+}

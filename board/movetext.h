@@ -10,3 +10,7 @@ char* moveToText(char* buffer, Move move);
 // The move a token names in the game position (the snapshot), or 0 when the
 // token is no move. Kinds come from the snapshot; legality is not checked.
 Move textToMove(const char* token);
+
+// Whether a token has the form of a move (two squares and perhaps a promotion
+// letter), whatever the position.
+bool looksLikeMove(const char* token);

@@ -11,6 +11,7 @@
 #include "board/movetext.h"
 #include "board/position.h"
 #include "board/tables.h"
+#include "protocol/analysis.h"
 #include "protocol/engine.h"
 #include "protocol/game.h"
 #include "protocol/input.h"
@@ -19,6 +20,7 @@
 #include "protocol/thinking.h"
 #include "protocol/timecontrol.h"
 #include "search/search.h"
+#include "search/transtable.h"
 
 #ifndef DROZAK_VERSION
 #define DROZAK_VERSION "dev"
@@ -26,8 +28,6 @@
 
 namespace {
 
-// No game exists before the first new, result or setboard.
-bool positionReady = false;
 bool quitting = false;
 
 struct Feature {
@@ -38,7 +38,7 @@ struct Feature {
 // done=1 comes once the engine is ready.
 constexpr Feature features[] = {
     {"done", "0"},        {"setboard", "1"}, {"ping", "1"},    {"myname", "\"Drozak " DROZAK_VERSION "\""},
-    {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "0"},
+    {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "1"}, {"memory", "1"},
 };
 
 // The words of a line after its command, as numbers.
@@ -95,15 +95,15 @@ void sdCommand(const std::string& args) {
 }
 
 void goCommand(const std::string&) {
+    analysing = false;
     stopEngine();
-    if (positionReady) thinkAndMove();
+    if (gameStarted()) thinkAndMove();
     else logLine("-M: no position yet, go ignored");
 }
 
 void newGame() {
     stopEngine();
     setupPosition(StartPositionText, true);
-    positionReady = true;
     maxSearchDepth = MaxSearchDepth;
     EngineState = Waiting;
 }
@@ -113,15 +113,14 @@ void newCommand(const std::string&) { newGame(); }
 // The words after "result" are its reason, whatever they look like.
 void resultCommand(const std::string&) { newGame(); }
 
-void forceCommand(const std::string&) { stopEngine(); }
+void forceCommand(const std::string&) {
+    if (!analysing) stopEngine();  // analysis goes on: it never moves anyway
+}
 
 void setboardCommand(const std::string& args) {
     stopEngine();
     logLine("setboard ", args, "\n");
-    if (setupPosition(args.c_str(), true)) {
-        positionReady = true;
-        return;
-    }
+    if (setupPosition(args.c_str(), true)) return;
     std::printf("tellusererror Illegal position\n");
     logLine("-M: tellusererror Illegal position");
 }
@@ -130,7 +129,7 @@ void quitCommand(const std::string&) { quitting = true; }
 
 void setSide(int side) {
     stopEngine();
-    if (positionReady) setSideToMove(side);
+    if (gameStarted()) setSideToMove(side);
 }
 void whiteCommand(const std::string&) { setSide(White); }
 void blackCommand(const std::string&) { setSide(Black); }
@@ -144,6 +143,50 @@ void pingCommand(const std::string& args) {
 void postCommand(const std::string&) { postThinking = true; }
 void nopostCommand(const std::string&) { postThinking = false; }
 
+// `undo` takes back one ply, `remove` two (the engine's move and the one before).
+void takeBackPlies(int plies) {
+    stopEngine();
+    if (takeBack(plies)) logLine("-M: took back ", plies, plies == 1 ? " ply" : " plies");
+    else logLine("-M: cannot take back ", plies, plies == 1 ? " ply" : " plies", ": the game holds ", gamePlies());
+}
+void undoCommand(const std::string&) { takeBackPlies(1); }
+void removeCommand(const std::string&) { takeBackPlies(2); }
+
+void analyzeCommand(const std::string&) {
+    stopEngine();
+    analysing = true;  // the search starts once the line is done
+}
+
+// Back to force mode.
+void exitCommand(const std::string&) {
+    if (!analysing) return;
+    analysing = false;
+    stopEngine();
+}
+
+void statusCommand(const std::string&) {
+    if (analysing) printAnalysisStatus();
+}
+
+void hardCommand(const std::string&) { ponderEnabled = true; }
+void easyCommand(const std::string&) { ponderEnabled = false; }
+
+// `memory N`: the table gets what fits N MiB, cleared.
+void memoryCommand(const std::string& args) {
+    std::int64_t mib;
+    if (!readNumber(parseWhole, args, mib) || mib < 0) {
+        logLine("-M: memory without a size, ignored");
+        return;
+    }
+    stopEngine();
+    const std::size_t buckets = ttBucketsForMiB(static_cast<std::uint64_t>(mib));
+    if (ttResize(buckets))
+        logLine("-M: table ", ttBytes() >> 20, " MiB, ", buckets, " buckets a side");
+    else
+        logLine("-M: no memory for a table of ", (2 * buckets * sizeof(TransBucket)) >> 20, " MiB, keeping ",
+                ttBytes() >> 20, " MiB");
+}
+
 void ignored(const std::string&) {}
 
 // ---------------------------------------------------------------- the table
@@ -152,55 +195,69 @@ void ignored(const std::string&) {}
 // go); the others only as whole words, so that `st` is not taken for `stop`.
 enum class Match { Prefix, Word };
 
+// What a command does to a search on the opponent's time or an analysis:
+// leaves it running, or stops it first (taking the expected move back).
+enum class Background { Keep, Stop };
+
 struct Command {
     const char* name;
     Match match;
     DuringSearch duringSearch;
+    Background background;
     void (*run)(const std::string& args);
 };
 
+constexpr auto Hold = DuringSearch::Hold;
+constexpr auto Abandon = DuringSearch::Abandon;
+constexpr auto Keep = Background::Keep;
+constexpr auto Stop = Background::Stop;
+
 // In the order they are tested. `time` comes before the move test, the rest after it.
-constexpr Command timeEntry{"time", Match::Prefix, DuringSearch::Hold, timeCommand};
+constexpr Command timeEntry{"time", Match::Prefix, Hold, Keep, timeCommand};
 constexpr Command commands[] = {
-    {"go", Match::Prefix, DuringSearch::Hold, goCommand},
-    {"new", Match::Prefix, DuringSearch::Abandon, newCommand},
-    {"result", Match::Prefix, DuringSearch::Abandon, resultCommand},
-    {"level", Match::Prefix, DuringSearch::Hold, levelCommand},
-    {"force", Match::Prefix, DuringSearch::Abandon, forceCommand},
-    {"setboard", Match::Prefix, DuringSearch::Abandon, setboardCommand},
-    {"quit", Match::Prefix, DuringSearch::Abandon, quitCommand},
-    {"white", Match::Prefix, DuringSearch::Abandon, whiteCommand},
-    {"black", Match::Prefix, DuringSearch::Abandon, blackCommand},
-    {"ping", Match::Word, DuringSearch::Hold, pingCommand},
-    {"st", Match::Word, DuringSearch::Hold, stCommand},
-    {"sd", Match::Word, DuringSearch::Hold, sdCommand},
-    {"otim", Match::Word, DuringSearch::Hold, otimCommand},
-    {"post", Match::Word, DuringSearch::Hold, postCommand},
-    {"nopost", Match::Word, DuringSearch::Hold, nopostCommand},
-    {"?", Match::Word, DuringSearch::MoveNow, ignored},
+    {"go", Match::Prefix, Hold, Stop, goCommand},
+    {"new", Match::Prefix, Abandon, Stop, newCommand},
+    {"result", Match::Prefix, Abandon, Stop, resultCommand},
+    {"level", Match::Prefix, Hold, Keep, levelCommand},
+    {"force", Match::Prefix, Abandon, Stop, forceCommand},
+    {"setboard", Match::Prefix, Abandon, Stop, setboardCommand},
+    {"quit", Match::Prefix, Abandon, Stop, quitCommand},
+    {"white", Match::Prefix, Abandon, Stop, whiteCommand},
+    {"black", Match::Prefix, Abandon, Stop, blackCommand},
+    {"ping", Match::Word, Hold, Keep, pingCommand},
+    {"st", Match::Word, Hold, Keep, stCommand},
+    {"sd", Match::Word, Hold, Keep, sdCommand},
+    {"otim", Match::Word, Hold, Keep, otimCommand},
+    {"post", Match::Word, Hold, Keep, postCommand},
+    {"nopost", Match::Word, Hold, Keep, nopostCommand},
+    {"?", Match::Word, DuringSearch::MoveNow, Keep, ignored},
+    {"undo", Match::Word, Abandon, Stop, undoCommand},
+    {"remove", Match::Word, Abandon, Stop, removeCommand},
+    {"analyze", Match::Word, Abandon, Stop, analyzeCommand},
+    {"exit", Match::Word, Abandon, Stop, exitCommand},
+    {".", Match::Word, Hold, Keep, statusCommand},
+    {"hard", Match::Word, Hold, Keep, hardCommand},
+    {"easy", Match::Word, Hold, Stop, easyCommand},
+    {"memory", Match::Word, Hold, Stop, memoryCommand},
     // Commands of the protocol the engine does not act on: taken silently,
     // since some interfaces treat any error line as fatal.
-    {"xboard", Match::Word, DuringSearch::Hold, ignored},
-    {"protover", Match::Word, DuringSearch::Hold, ignored},
-    {"accepted", Match::Word, DuringSearch::Hold, ignored},
-    {"rejected", Match::Word, DuringSearch::Hold, ignored},
-    {"random", Match::Word, DuringSearch::Hold, ignored},
-    {"computer", Match::Word, DuringSearch::Hold, ignored},
-    {"name", Match::Word, DuringSearch::Hold, ignored},
-    {"rating", Match::Word, DuringSearch::Hold, ignored},
-    {"ics", Match::Word, DuringSearch::Hold, ignored},
-    {"draw", Match::Word, DuringSearch::Hold, ignored},
-    {"hint", Match::Word, DuringSearch::Hold, ignored},
-    {"bk", Match::Word, DuringSearch::Hold, ignored},
-    {"hard", Match::Word, DuringSearch::Hold, ignored},
-    {"easy", Match::Word, DuringSearch::Hold, ignored},
-    {".", Match::Word, DuringSearch::Hold, ignored},
-    {"exit", Match::Word, DuringSearch::Hold, ignored},
-    {"variant", Match::Word, DuringSearch::Hold, ignored},
-    {"cores", Match::Word, DuringSearch::Hold, ignored},
-    {"egtpath", Match::Word, DuringSearch::Hold, ignored},
-    {"option", Match::Word, DuringSearch::Hold, ignored},
-    {"nps", Match::Word, DuringSearch::Hold, ignored},
+    {"xboard", Match::Word, Hold, Keep, ignored},
+    {"protover", Match::Word, Hold, Keep, ignored},
+    {"accepted", Match::Word, Hold, Keep, ignored},
+    {"rejected", Match::Word, Hold, Keep, ignored},
+    {"random", Match::Word, Hold, Keep, ignored},
+    {"computer", Match::Word, Hold, Keep, ignored},
+    {"name", Match::Word, Hold, Keep, ignored},
+    {"rating", Match::Word, Hold, Keep, ignored},
+    {"ics", Match::Word, Hold, Keep, ignored},
+    {"draw", Match::Word, Hold, Keep, ignored},
+    {"hint", Match::Word, Hold, Keep, ignored},
+    {"bk", Match::Word, Hold, Keep, ignored},
+    {"variant", Match::Word, Hold, Keep, ignored},
+    {"cores", Match::Word, Hold, Keep, ignored},
+    {"egtpath", Match::Word, Hold, Keep, ignored},
+    {"option", Match::Word, Hold, Keep, ignored},
+    {"nps", Match::Word, Hold, Keep, ignored},
 };
 
 bool matches(const Command& c, const std::string& word) {
@@ -208,9 +265,33 @@ bool matches(const Command& c, const std::string& word) {
     return word.compare(0, std::strlen(c.name), c.name) == 0;
 }
 
-// An opponent move: made when legal, answered in Waiting.
-void opponentMove(Move move, const std::string& word) {
-    if (!positionReady) {
+const Command* findCommand(const std::string& word) {
+    for (const Command& c : commands)
+        if (matches(c, word)) return &c;
+    return nullptr;
+}
+
+// Ends a search that runs in the background: pondering (its expected move
+// taken back) or an analysis (which restarts once the line is done).
+void stopBackgroundSearch() {
+    if (pondering()) stopPondering();
+    else stopAnalysis();
+}
+
+// An opponent move: made when legal, answered in Waiting. While pondering, the
+// expected move lets the search go on; any other ends it first (and is read
+// on the board without the expected move).
+void opponentMove(const std::string& word) {
+    if (pondering()) {
+        if (isPonderMove(word.c_str())) {
+            ponderHit();
+            return;
+        }
+        logLine("-BAD PONDER");
+    }
+    stopBackgroundSearch();
+    const Move move = textToMove(word.c_str());
+    if (!gameStarted()) {
         logLine("-M: no position yet, move ignored");
         return;
     }
@@ -220,29 +301,25 @@ void opponentMove(Move move, const std::string& word) {
         return;
     }
     playMove(move);
-    if (EngineState == Waiting) thinkAndMove();
+    if (EngineState == Waiting && !analysing) thinkAndMove();
 }
 
-// Acts on one line.
+// Acts on one line; a search in the background goes on or stops as the
+// command needs, and analysis restarts on the position the command left.
 void dispatch(const std::string& line) {
     const Words words = splitFirstWord(line);
     if (words.first.empty()) return;
     if (matches(timeEntry, words.first)) {
         timeEntry.run(words.rest);
-        return;
+    } else if (pondering() ? looksLikeMove(words.first.c_str()) : textToMove(words.first.c_str()) != 0) {
+        opponentMove(words.first);
+    } else if (const Command* c = findCommand(words.first)) {
+        if (c->background == Stop) stopBackgroundSearch();
+        c->run(words.rest);
+    } else {
+        std::printf("Error (unknown command): %s\n", words.first.c_str());
     }
-    const std::int32_t state = EngineState;
-    if (const Move move = textToMove(words.first.c_str()); move && (state == Waiting || state == Idle)) {
-        opponentMove(move, words.first);
-        return;
-    }
-    for (const Command& c : commands) {
-        if (matches(c, words.first)) {
-            c.run(words.rest);
-            return;
-        }
-    }
-    std::printf("Error (unknown command): %s\n", words.first.c_str());
+    if (analysing && !quitting && !analysisRunning()) startAnalysis();
 }
 
 void shutDown() {
@@ -255,10 +332,9 @@ void shutDown() {
 
 DuringSearch duringSearch(const std::string& line) {
     const std::string word = splitFirstWord(line).first;
-    if (word.empty() || matches(timeEntry, word) || textToMove(word.c_str())) return DuringSearch::Hold;
-    for (const Command& c : commands)
-        if (matches(c, word)) return c.duringSearch;
-    return DuringSearch::Hold;
+    if (word.empty() || matches(timeEntry, word) || textToMove(word.c_str())) return Hold;
+    const Command* c = findCommand(word);
+    return c ? c->duringSearch : Hold;
 }
 
 bool handshake() {

@@ -67,8 +67,8 @@ void think() {
     startedSignal.set();
 }
 
-// Never dispatched (nothing sets Pondering): a search on the opponent's time
-// with the move it expects already made.
+// A search on the opponent's time, with the move it expects already made on
+// the board.
 void ponder() {
     char text[8];
     moveToText(text, ponderMove);
@@ -99,10 +99,20 @@ void joinEngineThread() {
     if (engineThread.joinable()) engineThread.join();
 }
 
+namespace {
+// Whether the engine thread runs (or has just ended) a search: then its park
+// is the one inside the search handler, which only a start leaves.
+bool inSearchHandler = false;
+}  // namespace
+
 void stopEngine() {
     EngineState = Idle;
     stopSearch = true;
     stoppedSignal.wait();
+    if (inSearchHandler) {
+        startEngine(Idle);  // from the search handler's park to the loop's
+        stoppedSignal.wait();
+    }
 }
 
 void startEngine(std::int32_t state) {
@@ -121,6 +131,7 @@ void startEngine(std::int32_t state) {
     }
     EngineState = state;
     stopSearch = false;
+    inSearchHandler = state == Thinking || state == Pondering;
     startSignal.set();
     startedSignal.wait();
 }

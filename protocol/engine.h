@@ -46,7 +46,8 @@ extern Event stoppedSignal;  // engine -> command thread: parked (manual reset)
 // parks and when a line of input arrives (automatic reset).
 extern Event commandWake;
 
-// The move the engine would ponder on; nothing sets it, so it stays 0.
+// The opponent's move the engine expects and ponders on, made on the game
+// board; 0 while it does not ponder.
 extern Move ponderMove;
 
 // Creates the engine thread; it parks at once while the state is Waiting.
@@ -54,7 +55,8 @@ void launchEngineThread();
 // Waits for the engine thread to end (after the state Quitting was taken up).
 void joinEngineThread();
 
-// Sets Idle, raises the stop flag and returns once the engine thread is parked.
+// Sets Idle, raises the stop flag and returns once the engine thread is parked
+// in its loop (a search it ran is over and left).
 void stopEngine();
 // Waits until the engine thread is parked, sets EngineState to `state` (for
 // a search with its completed depth back at 0), clears the stop flag, wakes

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
+#include "board/fen.h"
 #include "board/gamelog.h"
 #include "board/position.h"
 #include "movegen/movegen.h"
@@ -32,6 +34,22 @@ bool keepsKingSafe(Move move) {
     const bool safe = generateMoves(AllMoves, replies) != nullptr;
     unmakeMove(move);
     return safe;
+}
+
+// Where the game started and every ply since: enough to rebuild any earlier
+// point of it, however far the history stack has been compacted.
+struct GameRecord {
+    bool started = false;
+    Position start{};
+    std::uint16_t setupFlags = 0;  // the rights whose loss the keys carry
+    std::vector<Move> moves;
+};
+GameRecord record;
+
+// A game move without its log line: the move itself, then room on the history.
+void makeGameMove(Move move) {
+    playGameMove(move);
+    compactHistory();
 }
 
 }  // namespace
@@ -64,12 +82,33 @@ void compactHistory() {
 
 void playMove(Move move) {
     DROZAK_CHECK(!searchRunning);
-    playGameMove(move);
-    compactHistory();
+    makeGameMove(move);
+    record.moves.push_back(move);
     char key[24];
     std::snprintf(key, sizeof key, "%x %x", static_cast<unsigned>(position.hashKey >> 32),
                   static_cast<unsigned>(position.hashKey & 0xFFFFFFFFu));
     logLine(key);
+}
+
+void startGameRecord() {
+    record.started = true;
+    record.start = position;
+    record.setupFlags = setupCastleFlags;
+    record.moves.clear();
+}
+
+int gamePlies() { return static_cast<int>(record.moves.size()); }
+
+bool gameStarted() { return record.started; }
+
+bool takeBack(int plies) {
+    DROZAK_CHECK(!searchRunning);
+    if (plies < 0 || plies > gamePlies()) return false;
+    record.moves.resize(record.moves.size() - static_cast<std::size_t>(plies));
+    installPosition(record.start);
+    setupCastleFlags = record.setupFlags;
+    for (Move move : record.moves) makeGameMove(move);
+    return true;
 }
 
 void setSideToMove(int side) {
@@ -85,4 +124,5 @@ void setSideToMove(int side) {
     std::fill(history, historyTop + 1, HistoryEntry{});
     historyTop = history;
     *historyTop = HistoryEntry{position.hashKey, 0, 0};
+    startGameRecord();
 }

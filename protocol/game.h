@@ -26,9 +26,23 @@ constexpr int SearchRoom = 160;
 // stays the same.
 void compactHistory();
 
-// Plays a game move (snapshot, history, key line in the log) and keeps room on
-// the history stack for the searches to come.
+// Plays a game move (snapshot, history, key line in the log), keeps room on
+// the history stack for the searches to come, and records it for take-backs.
 void playMove(Move move);
+
+// The game starts afresh from the position as it stands (after a setup, or a
+// change of the side to move): no move before it can be taken back.
+void startGameRecord();
+
+// The plies of the game since its record started.
+int gamePlies();
+// Whether a game exists: no game exists before the first setup.
+bool gameStarted();
+
+// Takes back the last `plies` plies of the game: position, snapshot, history
+// and every draw answer as they were before them, rebuilt from the game's
+// start. False, changing nothing, when the game holds fewer plies.
+bool takeBack(int plies);
 
 // Sets the side to move of the game position (the old `white` and `black`
 // commands). The repetition record of the game does not carry over to the

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "board/gamelog.h"
 #include "board/movetext.h"
@@ -42,7 +43,8 @@ void announce(Move move, const char* logPrefix) {
 
 // The line after the engine's move: a mate or a draw only when the board
 // shows it.
-void claimAfterMove(int engineSide, int score) {
+// Returns whether it claimed: the game is then over.
+bool claimAfterMove(int engineSide, int score) {
     if (!firstLegalMove()) {
         if (sideToMoveInCheck()) {
             const char* text = engineSide == White ? "1-0 {Drozak mates 1}" : "0-1 {Drozak mates 1}";
@@ -55,7 +57,10 @@ void claimAfterMove(int engineSide, int score) {
     } else if (isDraw(2)) {
         std::printf("%s\n", DrawLine);
         logLine("-M: 1/2-1/2 {Draw: repetition} (case 4)");
+    } else {
+        return false;
     }
+    return true;
 }
 
 // No move to play: the engine is mated or stalemated, or the game position is
@@ -120,26 +125,27 @@ Watch watchSearch(Clock::time_point deadline) {
 
 Clock::time_point after(std::uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
 
-}  // namespace
-
-void thinkAndMove() {
-    startMoveClock();
-    if (const Move book = bookMove()) {
-        playMove(book);
-        announce(book, "-M: move(book): ");
-        lastMoveFromBook = true;
-        EngineState = Waiting;
-        endMoveClock();
+// After the engine's move: the reply the principal variation expects, made on
+// the board, and a search of the position after it on the opponent's time. Not
+// when the reply is not legal, nor when the book or the end of the game would
+// answer it anyway.
+void startPondering() {
+    const TransEntry* entry = ttFindFirst();
+    const Move reply = entry ? entry->move() : 0;
+    if (!reply || !isLegalMove(reply)) return;
+    playMove(reply);
+    if (bookMove() || !firstLegalMove() || isDraw(2)) {
+        takeBack(1);
         return;
     }
-    if (lastMoveFromBook) {
-        lastMoveFromBook = false;
-        if (!fixedMoveMs) moveTimeMs = stretchedAfterBook(moveTimeMs, movesPerControl);
-    }
-
-    const int engineSide = position.sideToMove;  // the search changes it while it runs
+    ponderMove = reply;
     startThinking(ThinkingMode::Move);
-    startEngine(Thinking);
+    startEngine(Pondering);
+}
+
+// The running search for the engine's move, from its allotment to the move
+// played and announced (or given up when the interface moved on).
+void finishMoveSearch(int engineSide) {
     Watch watch = watchSearch(after(searchAllotmentMs()));
     if (watch == Watch::TimeUp) {
         if (const std::uint32_t extra = endAllotment()) watch = watchSearch(after(extra));
@@ -161,11 +167,12 @@ void thinkAndMove() {
     finishThinking();
 
     const ScoredMove result = rootResultEntry();
+    bool gameGoesOn = false;
     if (const Move move = moveToPlay(result.move)) {
         playMove(move);
         announce(move, "move ");
         if (mateFound) logLine("-M: mate? ", result.score);
-        claimAfterMove(engineSide, result.score);
+        gameGoesOn = !claimAfterMove(engineSide, result.score);
     } else {
         if (mateFound) logLine("-M: mate? ", result.score);
         claimWithoutMove(engineSide);
@@ -174,4 +181,55 @@ void thinkAndMove() {
     ttNewSearch();
     endMoveClock();
     startEngine(Waiting);
+    if (gameGoesOn && ponderEnabled) startPondering();
+}
+
+}  // namespace
+
+bool ponderEnabled = false;
+
+void thinkAndMove() {
+    startMoveClock();
+    if (const Move book = bookMove()) {
+        playMove(book);
+        announce(book, "-M: move(book): ");
+        lastMoveFromBook = true;
+        EngineState = Waiting;
+        endMoveClock();
+        return;
+    }
+    if (lastMoveFromBook) {
+        lastMoveFromBook = false;
+        if (!fixedMoveMs) moveTimeMs = stretchedAfterBook(moveTimeMs, movesPerControl);
+    }
+    const int engineSide = gameSnapshot.sideToMove;
+    startThinking(ThinkingMode::Move);
+    startEngine(Thinking);
+    finishMoveSearch(engineSide);
+}
+
+bool pondering() { return ponderMove != 0; }
+
+bool isPonderMove(const char* text) {
+    char ponderText[8];
+    moveToText(ponderText, ponderMove);
+    return ponderMove && std::strcmp(text, ponderText) == 0;
+}
+
+void ponderHit() {
+    logLine("-GOOD PONDER");
+    ponderMove = 0;
+    // The search goes on, now on the engine's own time, counted from here.
+    searchPondering = false;
+    EngineState = Thinking;
+    startMoveClock();
+    finishMoveSearch(gameSnapshot.sideToMove);
+}
+
+void stopPondering() {
+    if (!ponderMove) return;
+    stopEngine();
+    takeBack(1);
+    ponderMove = 0;
+    EngineState = Waiting;
 }

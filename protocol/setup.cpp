@@ -6,6 +6,7 @@
 #include "board/gamelog.h"
 #include "board/position.h"
 #include "book/book.h"
+#include "protocol/game.h"
 #include "search/search.h"
 
 namespace {
@@ -42,6 +43,7 @@ bool setupPosition(const char* text, bool withBook) {
     }
     DROZAK_CHECK(!searchRunning);
     installPosition(fresh);
+    startGameRecord();
     searchNewGame();
     if (withBook) loadTheBook();
     return true;

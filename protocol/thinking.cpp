@@ -32,10 +32,11 @@ void print(int depth, int score, const char* pv) {
     std::printf("%s\n", thinkingLine(depth, score, thinkingCentiseconds(), allNodeCount, pv).c_str());
 }
 
+// A root without a move (mated, stalemated, drawn) has nothing to show.
 void iterationDone(int depth, int score, Move best, const char* pv) {
     lastIterationMove = best;
     pendingLine = false;
-    if (printing()) print(depth, score, pv);
+    if (best && printing()) print(depth, score, pv);
 }
 
 // A new best move inside an iteration: printed at once in analysis; while

@@ -214,6 +214,7 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
         selectNext(record.current, record.listEnd);
         const Move move = record.current->move;
         if (atRoot) [[unlikely]] {
+            rootProgress.depth.store(depth, std::memory_order_relaxed);
             rootProgress.moves.store(static_cast<int>(record.listEnd - record.moves), std::memory_order_relaxed);
             rootProgress.started.store(static_cast<int>(record.current - record.moves) + 1, std::memory_order_relaxed);
             rootProgress.current.store(move, std::memory_order_relaxed);
@@ -337,6 +338,7 @@ void rootSearch() {
     rootDepth = 2;
     completedDepth = 0;
     resultHasMove = false;
+    rootProgress.depth = 0;
     rootProgress.moves = 0;
     rootProgress.started = 0;
     rootProgress.current = 0;

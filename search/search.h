@@ -54,6 +54,7 @@ extern const SearchObserver* searchObserver;
 // command thread: the root's move count, how many of them the iteration has
 // started, and the one it is searching.
 struct RootProgress {
+    std::atomic<int> depth{0};
     std::atomic<int> moves{0};
     std::atomic<int> started{0};
     std::atomic<Move> current{0};

@@ -1,23 +1,54 @@
 #include "search/transtable.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
 #include "board/position.h"
+#include "search/search.h"
 
-TransTable transTable;
 std::uint16_t searchAge = 1;
 
 namespace {
+
+constexpr std::size_t HugePage = std::size_t{2} << 20;
+
+// Zeroed buckets for both halves, or null: fresh anonymous memory (zero until
+// written), trimmed to start on a 2 MiB boundary, which the kernel may then
+// back with huge pages.
+TransBucket* allocateBuckets(std::size_t bucketsPerHalf) {
+    const std::size_t bytes = 2 * bucketsPerHalf * sizeof(TransBucket);
+    const std::size_t mapped = bytes + HugePage;
+    void* memory = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(memory);
+    const std::uintptr_t aligned = (start + HugePage - 1) & ~(std::uintptr_t{HugePage} - 1);
+    if (aligned > start) munmap(memory, aligned - start);
+    const std::size_t tail = mapped - (aligned - start) - bytes;
+    if (tail) munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+    madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+    return reinterpret_cast<TransBucket*>(aligned);
+}
+
+void freeBuckets(TransBucket* buckets, std::size_t bucketsPerHalf) {
+    munmap(buckets, 2 * bucketsPerHalf * sizeof(TransBucket));
+}
+
+TransTable makeDefaultTable() {
+    TransBucket* buckets = allocateBuckets(DefaultTransBuckets);
+    if (!buckets) std::abort();  // before main: there is no engine without its table
+    return TransTable{buckets, DefaultTransBuckets, DefaultTransBuckets - 1};
+}
 
 constexpr std::uint64_t LockMask = ~std::uint64_t{0xFFFF};  // key bits 16-63
 constexpr std::uint32_t LowerBit = 128, UpperBit = 256, BoundBits = LowerBit | UpperBit;
 constexpr int ScoreOffset = 8190;
 constexpr int MinStoredScore = -ScoreOffset, MaxStoredScore = 16383 - ScoreOffset;
 
-TransBucket& currentBucket() {
-    return transTable.half[position.sideToMove][position.hashKey & (TransBuckets - 1)];
-}
+TransBucket& currentBucket() { return transTable.bucket(position.sideToMove, position.hashKey); }
 
 bool holds(const TransEntry& e, std::uint64_t key) { return (e.word & LockMask) == (key & LockMask); }
 
@@ -57,9 +88,30 @@ void writeEntry(TransEntry& e, std::uint64_t key, int depth, Bound bound, int sc
 
 }  // namespace
 
+TransTable transTable = makeDefaultTable();
+
 void ttClear() {
-    std::memset(static_cast<void*>(&transTable), 0, sizeof transTable);
+    std::memset(static_cast<void*>(transTable.buckets), 0, ttBytes());
     searchAge = 1;
+}
+
+std::size_t ttBytes() { return 2 * transTable.bucketsPerHalf * sizeof(TransBucket); }
+
+std::size_t ttBucketsForMiB(std::uint64_t mib) {
+    const std::uint64_t bytes = (mib < 1 ? 1 : mib > (std::uint64_t{1} << 40) ? std::uint64_t{1} << 40 : mib) << 20;
+    std::size_t buckets = 1;
+    while (2 * (buckets * 2) * sizeof(TransBucket) <= bytes) buckets *= 2;
+    return buckets;
+}
+
+bool ttResize(std::size_t bucketsPerHalf) {
+    DROZAK_CHECK(!searchRunning);
+    TransBucket* buckets = allocateBuckets(bucketsPerHalf);
+    if (!buckets) return false;
+    freeBuckets(transTable.buckets, transTable.bucketsPerHalf);
+    transTable = TransTable{buckets, bucketsPerHalf, bucketsPerHalf - 1};
+    searchAge = 1;
+    return true;
 }
 
 void ttNewSearch() { ++searchAge; }

@@ -1,7 +1,8 @@
-// The transposition table: two halves (one per side to move) of 2^20 buckets of
-// two slots each, one static allocation.
+// The transposition table: two halves (one per side to move) of a power of two
+// of buckets of two slots each; 2^20 a half unless `memory` asks otherwise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "board/types.h"
@@ -28,12 +29,19 @@ struct alignas(32) TransBucket {
 static_assert(sizeof(TransEntry) == 16);
 static_assert(sizeof(TransBucket) == 32);
 
-constexpr int TransBuckets = 1 << 20;
+constexpr std::size_t DefaultTransBuckets = std::size_t{1} << 20;  // a half: 2 x 32 MiB
 
+// One allocation, aligned to 2 MiB and offered to the kernel's huge pages:
+// the buckets of the Black half, then those of the White half.
 struct TransTable {
-    TransBucket half[2][TransBuckets];  // by side to move
+    TransBucket* buckets;
+    std::size_t bucketsPerHalf;  // a power of two
+    std::uint64_t indexMask;     // bucketsPerHalf - 1
+
+    TransBucket& bucket(int side, std::uint64_t key) const {
+        return buckets[(static_cast<std::size_t>(side) * bucketsPerHalf) + (key & indexMask)];
+    }
 };
-static_assert(sizeof(TransTable) == 64u << 20);
 
 enum Bound { Exact = 0, Lower = 1, Upper = 2 };
 
@@ -47,6 +55,15 @@ inline bool isBookEntry(const TransEntry& e) { return e.age() == 0; }
 
 // Empties every slot; the age starts again at 1.
 void ttClear();
+
+// The buckets a half gets within `mib` MiB for the whole table: the largest
+// power of two that fits, counting 1 MiB at the least.
+std::size_t ttBucketsForMiB(std::uint64_t mib);
+// Reallocates the table with `bucketsPerHalf` buckets a half (a power of two),
+// cleared. False when the memory cannot be had: the old table stays as it was.
+// Only while no search runs.
+bool ttResize(std::size_t bucketsPerHalf);
+std::size_t ttBytes();
 // One more searched engine move: the entries stored so far grow older.
 void ttNewSearch();
 // Forgets the depth of the slots that hold the current position, so that no

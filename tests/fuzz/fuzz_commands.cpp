@@ -61,7 +61,7 @@ bool isThinkingLine(const std::string& line) {
 bool isProtocolLine(const std::string& line) {
     static const char* const fixed[] = {
         "", "feature done=0", "feature setboard=1", "feature ping=1", "feature myname=\"Drozak " DROZAK_VERSION "\"",
-        "feature sigint=0", "feature sigterm=0", "feature analyze=0", "feature done=1",
+        "feature sigint=0", "feature sigterm=0", "feature analyze=1", "feature memory=1", "feature done=1",
         "Engine works only with xboard protocol ver. 2", "tellusererror BOOK ERROR!", "tellusererror Illegal position",
         "1-0 {Drozak mates 1}", "0-1 {Drozak mates 1}", "1-0 {White mates 0}", "0-1 {Black mates 0}",
         "1/2-1/2 {Draw: repetition or statemate}", "pong"};
@@ -70,6 +70,7 @@ bool isProtocolLine(const std::string& line) {
     if (line.rfind("move ", 0) == 0) return isMoveText(line.substr(5));
     if (line.rfind("Illegal move: ", 0) == 0) return isMoveText(line.substr(14));
     if (line.rfind("pong ", 0) == 0 || line.rfind("Error (unknown command): ", 0) == 0) return true;
+    if (line.rfind("stat01: ", 0) == 0) return true;
     return isThinkingLine(line);
 }
 

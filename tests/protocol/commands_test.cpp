@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
 const std::string Features = "\nfeature done=0\nfeature setboard=1\nfeature ping=1\nfeature myname=\"Drozak " DROZAK_VERSION
-                             "\"\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=0\nfeature done=1\n";
+                             "\"\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\nfeature memory=1\nfeature done=1\n";
 
 // The log's lines of the kinds given by their prefixes.
 Lines logLinesStarting(const EngineProcess& engine, std::initializer_list<const char*> prefixes) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,29 @@ TEST(GameHistory, LongGameKeepsRoomAndEveryDrawAnswer) {
     EXPECT_GT(fiftyMoveDraws, 0);
     // the last move is kept for the search's mate test
     EXPECT_EQ((historyTop - 1)->move, last);
+
+    // Taking back, one ply or two at a time, through every compaction to the
+    // start: each point of the game is as it was, every draw answer too.
+    const Position whole = position;
+    EXPECT_FALSE(takeBack(static_cast<int>(game.size()) + 1));
+    EXPECT_EQ(std::memcmp(&whole, &position, sizeof position), 0);
+    for (std::size_t ply = game.size(); ply > 0;) {
+        const int plies = ply % 3 == 0 || ply == 1 ? 1 : 2;
+        ASSERT_TRUE(takeBack(plies)) << ply;
+        ply -= static_cast<std::size_t>(plies);
+        keys.resize(ply + 1);
+        reversible.resize(ply + 1);
+        ASSERT_EQ(position.hashKey, keys.back()) << ply;
+        ASSERT_EQ(historyTop->hashKey, keys.back()) << ply;
+        ASSERT_EQ(historyTop->reversibleCount, reversible.back()) << ply;
+        ASSERT_EQ(gameSnapshot.sideToMove, ply % 2 == 0 ? White : Black) << ply;
+        ASSERT_LE(historyTop - history, HistorySize - SearchRoom) << ply;
+        for (int count : {1, 2}) ASSERT_EQ(isDraw(count), drawnInWholeGame(keys, reversible, count)) << ply << " count " << count;
+        if (ply % 97 == 0) EXPECT_TRUE(positionIsConsistent()) << ply;
+    }
+    EXPECT_EQ(gamePlies(), 0);
+    EXPECT_FALSE(takeBack(1));
+    EXPECT_EQ(legalMoveTexts().size(), 20u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // score field's ends, book slots and the age that must never read as a book's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "board/position.h"
@@ -31,7 +32,7 @@ protected:
         position.hashKey = key;
         position.sideToMove = side;
     }
-    static TransBucket& bucketA() { return transTable.half[White][KeyA & 0xFFFFF]; }
+    static TransBucket& bucketA() { return transTable.bucket(White, KeyA); }
     static std::uint64_t lockOf(const TransEntry& e) { return e.word >> 16; }
 
     struct Probe {
@@ -350,6 +351,44 @@ TEST_F(TransTableTest, ClearEmptiesBothHalves) {
     EXPECT_EQ(ttFind(), nullptr);
     EXPECT_EQ(bucketA().slot[0].word, 0u);
     EXPECT_EQ(bucketA().slot[0].info, 0u);
+}
+
+// `memory N`: the largest power of two of buckets a half that fits N MiB for
+// the whole table (32-byte buckets, two halves), 1 MiB at the least.
+TEST(TableSize, BucketsForTheMemoryGiven) {
+    struct Case {
+        std::uint64_t mib;
+        std::size_t buckets;
+    };
+    for (const Case c : {Case{1024, std::size_t{1} << 24}, Case{64, DefaultTransBuckets}, Case{100, std::size_t{1} << 20},
+                         Case{127, std::size_t{1} << 20}, Case{128, std::size_t{1} << 21}, Case{1, std::size_t{1} << 14},
+                         Case{0, std::size_t{1} << 14}, Case{3, std::size_t{1} << 15}}) {
+        SCOPED_TRACE(c.mib);
+        EXPECT_EQ(ttBucketsForMiB(c.mib), c.buckets);
+        EXPECT_LE(2 * c.buckets * sizeof(TransBucket), std::max<std::uint64_t>(c.mib, 1) << 20);
+    }
+}
+
+TEST(TableSize, ResizedTableIsClearedAndIndexedByItsSize) {
+    initTables();
+    ASSERT_TRUE(ttResize(std::size_t{1} << 14));
+    EXPECT_EQ(ttBytes(), std::size_t{1} << 20);
+    // keys that share their low 14 bits meet in one bucket now
+    position = Position{};
+    position.sideToMove = White;
+    position.hashKey = 0x1234'5678'0000'2abcULL;
+    ttStore(5, Exact, 42, 0x0123);
+    position.hashKey = 0x8765'4321'0001'2abcULL;
+    ttStore(4, Exact, 17, 0x0456);
+    EXPECT_EQ(&transTable.bucket(White, 0x2abc), &transTable.bucket(White, 0x12abc));
+    ASSERT_NE(ttFind(), nullptr);
+    EXPECT_EQ(ttFind()->score(), 17);
+    position.hashKey = 0x1234'5678'0000'2abcULL;
+    ASSERT_NE(ttFind(), nullptr);
+    EXPECT_EQ(ttFind()->move(), 0x0123);
+    ASSERT_TRUE(ttResize(DefaultTransBuckets));
+    EXPECT_EQ(ttFind(), nullptr);
+    EXPECT_EQ(ttBytes(), std::size_t{64} << 20);
 }
 
 }  // namespace
