@@ -11,7 +11,8 @@ std::atomic<std::int32_t> EngineState{Waiting};
 Event startSignal(Event::Reset::Automatic);
 Event startedSignal(Event::Reset::Automatic);
 Event stoppedSignal(Event::Reset::Manual);
-Event commandWake(Event::Reset::Automatic);
+// Never destroyed, as the input's reader thread sets it and may outlive the loop.
+Event& commandWake = *new Event(Event::Reset::Automatic);
 Move ponderMove = 0;
 
 void Event::set() {

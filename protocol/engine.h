@@ -44,7 +44,7 @@ extern Event startedSignal;  // engine -> command thread: the new state is taken
 extern Event stoppedSignal;  // engine -> command thread: parked (manual reset)
 // Wakes the command thread while it watches a search: set when the engine
 // parks and when a line of input arrives (automatic reset).
-extern Event commandWake;
+extern Event& commandWake;
 
 // The opponent's move the engine expects and ponders on, made on the game
 // board; 0 while it does not ponder.

@@ -88,9 +88,11 @@ bool InputQueue::ended() {
     return ended_;
 }
 
+// Never destroyed: a reader thread that waits on a pipe outlives the command
+// loop, and may still take a line while the program exits.
 InputQueue& commandInput() {
-    static InputQueue queue;
-    return queue;
+    static InputQueue* const queue = new InputQueue;
+    return *queue;
 }
 
 Words splitFirstWord(const std::string& line) {
