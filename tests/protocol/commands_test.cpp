@@ -13,10 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/protocol_checks.h"
+#include "support/chess.h"
 #include "support/engine_process.h"
 
 namespace {
+using namespace testsupport;
 
 using testsupport::EngineProcess;
 using Clock = std::chrono::steady_clock;

@@ -12,10 +12,11 @@
 #include "board/movetext.h"
 #include "board/position.h"
 #include "protocol/game.h"
-#include "protocol/protocol_checks.h"
+#include "support/chess.h"
 #include "search/draw.h"
 
 namespace {
+using namespace testsupport;
 
 TEST(GameMoves, LegalityOnTheBoard) {
     playInProcess(StartPositionText, {});

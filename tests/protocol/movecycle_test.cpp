@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "board/fen.h"
-#include "protocol/protocol_checks.h"
+#include "support/chess.h"
 #include "search/search.h"
 #include "support/engine_process.h"
 
 namespace {
+using namespace testsupport;
 
 using testsupport::EngineProcess;
 using Clock = std::chrono::steady_clock;

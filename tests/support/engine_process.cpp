@@ -198,6 +198,15 @@ std::string EngineProcess::logText() const {
 
 std::vector<std::string> EngineProcess::logLines() const { return splitLines(logText()); }
 
+std::vector<std::string> linesBeforePong(EngineProcess& engine, int n, std::chrono::milliseconds timeout) {
+    const std::string pong = "pong " + std::to_string(n);
+    engine.send("ping " + std::to_string(n));
+    std::vector<std::string> lines = engine.readUntil([&](const std::string& l) { return l == pong; }, timeout);
+    if (!lines.empty() && lines.back() == pong) lines.pop_back();
+    else lines.push_back("(no " + pong + ")");  // no comparison of lines passes then
+    return lines;
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;

@@ -107,4 +107,11 @@ private:
 // Splits text into lines (a last line without newline included).
 std::vector<std::string> splitLines(const std::string& text);
 
+inline const std::string BookError = "tellusererror BOOK ERROR!";
+inline bool isMoveLine(const std::string& line) { return line.rfind("move ", 0) == 0; }
+
+// Sends `ping N` and returns the lines the engine writes before its `pong N`;
+// without the pong, a last line "(no pong N)".
+std::vector<std::string> linesBeforePong(EngineProcess& engine, int n, std::chrono::milliseconds timeout = 5000ms);
+
 }  // namespace testsupport

@@ -1,0 +1,120 @@
+// The one home of the tests' helpers: squares and moves by name, positions set
+// up in this process, moves played as the search or the game plays them, the
+// legal moves of a position, and the developer tools run as programs.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "board/movetext.h"
+#include "board/position.h"
+#include "board/tables.h"
+#include "movegen/movegen.h"
+#include "movegen/perft.h"
+#include "protocol/game.h"
+#include "protocol/setup.h"
+#include "search/search.h"
+
+namespace testsupport {
+
+constexpr int sq(const char* name) { return (name[0] - 'a') + 8 * ('8' - name[1]); }
+
+// "e2e4" as a move code of the given kind.
+constexpr Move mv(const char* text, int kind = Quiet) { return makeMoveCode(sq(text), sq(text + 2), kind); }
+
+inline std::string moveText(Move m) {
+    char buffer[8];
+    moveToText(buffer, m);
+    return buffer;
+}
+
+inline void ensureTables() {
+    static const bool built = (initTables(), true);
+    (void)built;
+}
+
+// Makes `fen` (its en-passant field too) the game position of a new game, the
+// root of a line of moves (ply record 0).
+inline void setUpFen(const char* fen) {
+    ensureTables();
+    ASSERT_TRUE(setupPosition(fen, false)) << fen;
+    currentPly = plyStack;
+}
+
+// Makes `m` one ply deeper, as the search does.
+inline void play(Move m) {
+    saveUndo(*currentPly);
+    makeMove(m);
+    ++currentPly;
+}
+inline void takeBackPly(Move m) {
+    --currentPly;
+    unmakeMove(m);
+}
+
+// The moves a generator lists, or none with `illegal` when it returns null.
+struct Generated {
+    bool illegal = false;
+    std::vector<ScoredMove> moves;
+};
+inline Generated generate(GeneratorKind kind, CheckInfo* info = nullptr) {
+    ScoredMove list[MoveListSize];
+    const ScoredMove* end = generateMoves(kind, list, info);
+    Generated out;
+    out.illegal = end == nullptr;
+    if (end) out.moves.assign(static_cast<const ScoredMove*>(list), end);
+    return out;
+}
+
+// The key line of the game log: high and low halves in lower-case hex.
+inline std::string keyLine(std::uint64_t key) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%x %x", static_cast<unsigned>(key >> 32), static_cast<unsigned>(key));
+    return text;
+}
+
+// Sets up `fen` in this process (no book) and plays `moves` as game moves;
+// returns the key line of each.
+inline std::vector<std::string> playInProcess(const char* fen, const std::vector<std::string>& moves) {
+    ensureTables();
+    initSearchState();
+    std::vector<std::string> keys;
+    EXPECT_TRUE(setupPosition(fen, false)) << fen;
+    for (const std::string& text : moves) {
+        const Move m = textToMove(text.c_str());
+        EXPECT_TRUE(isLegalMove(m)) << text;
+        playMove(m);
+        keys.push_back(keyLine(position.hashKey));
+    }
+    return keys;
+}
+
+// The texts of the legal moves of the game position.
+inline std::set<std::string> legalMoveTexts() {
+    std::set<std::string> texts;
+    for (const ScoredMove& m : generate(AllMoves).moves)
+        if (isLegalMove(m.move)) texts.insert(moveText(m.move));
+    return texts;
+}
+
+// What `drozak-tools ARGUMENTS` writes, standard error included; its exit
+// code in `exitCode`.
+inline std::string toolOutput(const std::string& arguments, int* exitCode = nullptr) {
+    const std::string command = std::string(DROZAK_TOOLS) + " " + arguments + " 2>&1";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return output;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    const int status = pclose(pipe);
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return output;
+}
+
+}  // namespace testsupport
