@@ -1,57 +1,39 @@
-// Fuzz target: a short root search on every position that setup accepts. The
-// search must take back everything it makes (position, history, ply stack),
-// and its result must be a legal move, or no move when the position has none
-// or is drawn already.
-#include <cstddef>
+// Fuzz target: searches of arbitrary positions (set up from FEN-like text) a
+// few plies deep: the position and the history come back whole, and the
+// result is a legal move, or none when there is none or the game is drawn.
 #include <cstdint>
+#include <vector>
 
-#include "board/position.h"
 #include "board/tables.h"
 #include "fuzz_checks.h"
 #include "protocol/game.h"
 #include "protocol/setup.h"
 #include "search/draw.h"
 #include "search/search.h"
-#include "search/transtable.h"
-
-namespace {
-
-using namespace fuzzcheck;
-
-constexpr int SearchDepthLimit = 3;
-HistoryCopy historyBefore;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     quietLog();
     initTables();
     initSearchState();
-    maxSearchDepth = SearchDepthLimit;
+    maxSearchDepth = 3;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const Text text(data, size);
+    const FuzzText text(data, size);
     if (!setupPosition(text.get(), false)) return 0;
-
     const Position before = position;
-    historyBefore.take();
+    const std::vector<HistoryEntry> historyBefore(history, historyTop + 1);
     stopSearch = false;
     stopAfterIteration = false;
     rootSearch();
-
-    FUZZ_REQUIRE(currentPly == plyStack);
-    requireSamePosition(before, position);
-    FUZZ_REQUIRE(historyTop - history == historyBefore.top);
-    for (std::ptrdiff_t i = 0; i <= historyBefore.top; ++i) {
-        FUZZ_REQUIRE(history[i].hashKey == historyBefore.entries[i].hashKey);
-        FUZZ_REQUIRE(history[i].reversibleCount == historyBefore.entries[i].reversibleCount);
-    }
+    FUZZ_REQUIRE(currentPly == plyStack && sameBytes(&before, &position, sizeof position));
+    FUZZ_REQUIRE(historyTop - history + 1 == static_cast<long>(historyBefore.size()));
+    for (std::size_t i = 0; i < historyBefore.size(); ++i)
+        FUZZ_REQUIRE(history[i].hashKey == historyBefore[i].hashKey &&
+                     history[i].reversibleCount == historyBefore[i].reversibleCount);
     requireSnapshotOf(position);
-
     const Move result = rootResultEntry().move;
-    if (result) FUZZ_REQUIRE(isLegalMove(result));
-    else FUZZ_REQUIRE(firstLegalMove() == 0 || isDraw(2));
+    FUZZ_REQUIRE(result ? isLegalMove(result) : firstLegalMove() == 0 || isDraw(2));
     return 0;
 }

@@ -46,11 +46,15 @@ for name in "${targets[@]}"; do
     corpus="$build/fuzz-corpus/$name"
     mkdir -p "$corpus"
     log="$build/fuzz-logs/$name.log"
+    # Each target runs in a scratch directory of its own: the engine code
+    # reads and writes its files in the working directory.
+    scratch=$(mktemp -d)
     echo "== fuzz $name: $seconds s ($opts)"
     # shellcheck disable=SC2086
-    "$binary" $opts -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="$build/fuzz-artifacts/$name-" "$corpus" "$seeds" >"$log" 2>&1
+    (cd "$scratch" && "$binary" $opts -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix="$build/fuzz-artifacts/$name-" "$corpus" "$seeds") >"$log" 2>&1
     status=$?
+    rm -rf "$scratch"
     runs=$(sed -nE 's/^stat::number_of_executed_units: *([0-9]+).*/\1/p' "$log" | tail -1)
     took=$(sed -nE 's/^Done [0-9]+ runs in ([0-9]+) second.*/\1/p' "$log" | tail -1)
     cov=$(grep -E '^#[0-9]+.*(DONE|pulse|NEW)' "$log" | tail -1 | sed -nE 's/.*cov: ([0-9]+).*/\1/p')
