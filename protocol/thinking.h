@@ -15,8 +15,8 @@ extern std::atomic<bool> postThinking;
 // mate in N moves and -100000 - N for being mated in N.
 int interfaceScore(int score);
 
-// One thinking line, without its newline; the principal variation loses its
-// trailing blank.
+// One thinking line, without its newline; of the principal variation only
+// its moves.
 std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t nodes, const char* pv);
 
 enum class ThinkingMode {
