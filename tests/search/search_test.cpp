@@ -145,6 +145,18 @@ TEST_F(SearchTest, DrawsInsideTheTree) {
     EXPECT_TRUE(found) << "f3g1 repeats a position: it scores 0";
 }
 
+// The line of play follows the table only along moves the position has: a
+// stale or colliding slot (here e4e7, from an empty square) ends it untouched.
+TEST_F(SearchTest, PrincipalVariationTakesOnlyMovesOfThePosition) {
+    setUp(StartFen);
+    ttStore(5, Exact, 0, mv("e4e7"));
+    const Position before = position;
+    char text[256] = "x";
+    pvText(text, 3);
+    EXPECT_STREQ(text, "");
+    EXPECT_TRUE(samePosition(position, before));
+}
+
 // Book slots are never searched: out of the book by a few plies, a book
 // position met in the tree scores as any other. No root move scores as a king
 // capture, and the result at depths 2-5 is the same with the shipped book in
