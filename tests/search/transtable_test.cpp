@@ -1,391 +1,183 @@
-// The transposition table: probing by bound kind, the replacement rule, the
-// score field's ends, book slots and the age that must never read as a book's.
+// The transposition table through its interface: what a probe gives for each
+// kind of slot and window, which of two slots a store replaces, the score
+// field's ends, book slots, ageing and the table's size.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
+#include <string>
+#include <vector>
 
-#include "board/position.h"
-#include "board/tables.h"
 #include "search/transtable.h"
+#include "support/chess.h"
+
+using namespace testsupport;
 
 namespace {
 
-// Three positions of one bucket (same low 20 bits) and one of another.
-constexpr std::uint64_t KeyA = 0x0123456789A5BCDEULL;
-constexpr std::uint64_t KeyB = 0x7654321000F5BCDEULL;
-constexpr std::uint64_t KeyC = 0x0F0F0F0F0F05BCDEULL;
-constexpr std::uint64_t KeyD = 0x0123456789A5BCDFULL;
-constexpr Move MoveA = 0x0B1C, MoveB = 0x0C24, MoveC = 0x0D2D;
+// Positions A, B and C share a bucket (the same low 20 bits); D is the next bucket.
+constexpr std::uint64_t Keys[] = {0x0123456789A5BCDEULL, 0x7654321000F5BCDEULL, 0x0F0F0F0F0F05BCDEULL,
+                                  0x0123456789A5BCDFULL};
+constexpr Move MoveA = 0x0B1C;
 
-class TransTableTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        initTables();
-        ttClear();
-        searchAge = 1;
-        at(KeyA);
-    }
-    void TearDown() override { searchAge = 1; }
+void at(char name, int side = White) {
+    position.hashKey = Keys[name - 'A'];
+    position.sideToMove = side;
+}
 
-    static void at(std::uint64_t key, int side = White) {
-        position.hashKey = key;
-        position.sideToMove = side;
-    }
-    static TransBucket& bucketA() { return transTable.bucket(White, KeyA); }
-    static std::uint64_t lockOf(const TransEntry& e) { return e.word >> 16; }
+void freshTable() {
+    ensureTables();
+    ttClear();
+    at('A');
+}
 
-    struct Probe {
-        ProbeResult result;
-        int alpha, beta;
+TEST(TransTable, ProbeByKindOfSlotAndWindow) {
+    const struct {
+        const char* name;
+        int stored;  // the slot's depth; -1 no slot, -2 a book slot
+        Bound bound;
+        int score;
+        Move move;
+        int depth, alpha, beta;
+        bool cutoff;
+        int result;  // the score of a cutoff
+        Move hashMove;
+        int alphaAfter, betaAfter;
+    } cases[] = {
+        {"empty table", -1, Exact, 0, 0, 0, -20, 40, false, 0, 0, -20, 40},
+        {"exact at its depth", 5, Exact, 123, MoveA, 5, -100, 100, true, 123, MoveA, -100, 100},
+        {"exact in quiescence", 5, Exact, 123, MoveA, -3, 200, 300, true, 123, MoveA, 200, 300},
+        {"exact too shallow", 5, Exact, 123, MoveA, 6, -100, 100, false, 0, MoveA, -100, 100},
+        {"shallow slot without a move", 2, Lower, 500, 0, 3, -20, 40, false, 0, 0, -20, 40},
+        {"lower cuts", 4, Lower, 50, MoveA, 4, -20, 40, true, 50, MoveA, -20, 40},
+        {"lower cuts at beta", 4, Lower, 50, MoveA, 4, -20, 50, true, 50, MoveA, -20, 50},
+        {"lower raises alpha", 4, Lower, 50, MoveA, 3, -20, 60, false, 0, MoveA, 50, 60},
+        {"lower below alpha", 4, Lower, 50, MoveA, 3, 70, 90, false, 0, MoveA, 70, 90},
+        {"upper cuts", 4, Upper, -30, MoveA, 4, -20, 40, true, -30, MoveA, -20, 40},
+        {"upper cuts at alpha", 4, Upper, -30, MoveA, 4, -30, 40, true, -30, MoveA, -30, 40},
+        {"upper lowers beta", 4, Upper, -30, MoveA, 4, -40, 40, false, 0, MoveA, -40, -30},
+        {"upper above beta", 4, Upper, -30, MoveA, 4, -60, -50, false, 0, MoveA, -60, -50},
+        {"score field's low end", 3, Exact, -8190, MoveA, 3, 0, 1, true, -8190, MoveA, 0, 1},
+        {"score field's high end", 3, Exact, 8190, MoveA, 3, 0, 1, true, 8190, MoveA, 0, 1},
+        {"book slot, alpha-beta", -2, Exact, 0, MoveA, 1, -20, 40, false, 0, MoveA, -20, 40},
+        {"book slot, depth 0", -2, Exact, 0, MoveA, 0, -20, 40, false, 0, MoveA, -20, 40},
+        {"book slot, quiescence", -2, Exact, 0, MoveA, -3, -20, 40, false, 0, MoveA, -20, 40},
     };
-    static Probe probe(int depth, int alpha, int beta) {
-        std::int16_t a = static_cast<std::int16_t>(alpha), b = static_cast<std::int16_t>(beta);
-        const ProbeResult r = ttProbe(depth, a, b);
-        return {r, a, b};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        freshTable();
+        if (c.stored >= 0) ttStore(c.stored, c.bound, c.score, c.move);
+        if (c.stored == -2) ttStoreBookMove(c.move);
+        std::int16_t alpha = static_cast<std::int16_t>(c.alpha), beta = static_cast<std::int16_t>(c.beta);
+        const ProbeResult r = ttProbe(c.depth, alpha, beta);
+        EXPECT_EQ(r.cutoff, c.cutoff);
+        if (c.cutoff) { EXPECT_EQ(r.score, c.result); }
+        EXPECT_EQ(r.hashMove, c.hashMove);
+        EXPECT_TRUE(alpha == c.alphaAfter && beta == c.betaAfter) << alpha << " " << beta;
     }
-};
-
-TEST_F(TransTableTest, EmptyTableFindsNothing) {
-    EXPECT_EQ(ttFind(), nullptr);
-    EXPECT_EQ(ttFindFirst(), nullptr);
-    const Probe p = probe(0, -20, 40);
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, 0);
-    EXPECT_EQ(p.alpha, -20);
-    EXPECT_EQ(p.beta, 40);
 }
 
-TEST_F(TransTableTest, PositionsAreToldApartBySideAndLock) {
-    ttStore(4, Exact, 17, MoveA);
-    ASSERT_NE(ttFind(), nullptr);
-    EXPECT_EQ(ttFind(), &bucketA().slot[0]);
-    EXPECT_EQ(lockOf(bucketA().slot[0]), KeyA >> 16);
-    at(KeyA, Black);  // the other half
-    EXPECT_EQ(ttFind(), nullptr);
-    at(KeyA ^ (std::uint64_t{1} << 63));  // same bucket, lock differs in the top bit
-    EXPECT_EQ(ttFind(), nullptr);
-    at(KeyA ^ (std::uint64_t{1} << 20));  // same bucket, the lowest lock bit past the index
-    EXPECT_EQ(ttFind(), nullptr);
-    at(KeyD);  // next bucket
-    EXPECT_EQ(ttFind(), nullptr);
-}
-
-TEST_F(TransTableTest, ExactEntryCutsOffOnlyAtSufficientDepth) {
-    ttStore(5, Exact, 123, MoveA);
-    Probe p = probe(5, -100, 100);
-    EXPECT_TRUE(p.result.cutoff);
-    EXPECT_EQ(p.result.score, 123);  // the stored score, not a window bound
-    p = probe(-3, 200, 300);  // a quiescence probe takes any entry
-    EXPECT_TRUE(p.result.cutoff);
-    EXPECT_EQ(p.result.score, 123);
-
-    p = probe(6, -100, 100);
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, MoveA);
-    EXPECT_EQ(p.alpha, -100);
-    EXPECT_EQ(p.beta, 100);
-}
-
-TEST_F(TransTableTest, ShallowEntryGivesItsMoveEvenWhenNone) {
-    ttStore(2, Lower, 500, 0);
-    const Probe p = probe(3, -20, 40);
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, 0);
-    EXPECT_EQ(p.alpha, -20);
-    EXPECT_EQ(p.beta, 40);
-}
-
-TEST_F(TransTableTest, LowerBoundCutsOrRaisesAlpha) {
-    ttStore(4, Lower, 50, MoveA);
-    Probe p = probe(4, -20, 40);
-    EXPECT_TRUE(p.result.cutoff);
-    EXPECT_EQ(p.result.score, 50);
-
-    p = probe(4, -20, 50);  // a bound equal to beta suffices
-    EXPECT_TRUE(p.result.cutoff);
-    EXPECT_EQ(p.result.score, 50);
-
-    p = probe(3, -20, 60);
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, MoveA);
-    EXPECT_EQ(p.alpha, 50);
-    EXPECT_EQ(p.beta, 60);
-
-    p = probe(3, 70, 90);  // below alpha: the window stays
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, MoveA);
-    EXPECT_EQ(p.alpha, 70);
-    EXPECT_EQ(p.beta, 90);
-}
-
-TEST_F(TransTableTest, UpperBoundCutsOrLowersBeta) {
-    ttStore(4, Upper, -30, MoveA);
-    Probe p = probe(4, -20, 40);
-    EXPECT_TRUE(p.result.cutoff);
-    EXPECT_EQ(p.result.score, -30);
-
-    p = probe(4, -30, 40);  // a bound equal to alpha suffices
-    EXPECT_TRUE(p.result.cutoff);
-    EXPECT_EQ(p.result.score, -30);
-
-    p = probe(4, -40, 40);
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, MoveA);
-    EXPECT_EQ(p.alpha, -40);
-    EXPECT_EQ(p.beta, -30);
-
-    p = probe(4, -60, -50);  // above beta: the window stays
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.alpha, -60);
-    EXPECT_EQ(p.beta, -50);
-}
-
-TEST_F(TransTableTest, SlotWithBothBoundBitsGivesOnlyItsMove) {
-    ttStore(4, Lower, 50, MoveA);
-    bucketA().slot[0].info |= 256;
-    const Probe p = probe(1, -20, 40);
-    EXPECT_FALSE(p.result.cutoff);
-    EXPECT_EQ(p.result.hashMove, MoveA);
-    EXPECT_EQ(p.alpha, -20);
-    EXPECT_EQ(p.beta, 40);
-}
-
-TEST_F(TransTableTest, StoreWritesEveryField) {
-    searchAge = 37;
-    ttStore(9, Upper, -77, MoveB);
-    const TransEntry& e = bucketA().slot[0];
-    EXPECT_EQ(e.move(), MoveB);
-    EXPECT_EQ(lockOf(e), KeyA >> 16);
-    EXPECT_EQ(e.depth(), 9);
-    EXPECT_FALSE(e.lowerBound());
-    EXPECT_TRUE(e.upperBound());
-    EXPECT_EQ(e.age(), 37);
-    EXPECT_EQ(e.score(), -77);
-    EXPECT_EQ(e.info, 9u | 256u | (37u << 9) | (8113u << 18));
-}
-
-TEST_F(TransTableTest, SamePositionKeepsItsDeeperOrExactResult) {
-    ttStore(6, Lower, 10, MoveA);
-    ttStore(5, Exact, 20, MoveB);  // shallower: dropped
-    EXPECT_EQ(ttFind()->score(), 10);
-    ttStore(6, Upper, 30, MoveB);  // equal depth, a bound: dropped
-    EXPECT_EQ(ttFind()->score(), 10);
-    ttStore(6, Exact, 40, MoveB);  // equal depth, exact over a bound
-    EXPECT_EQ(ttFind()->score(), 40);
-    ttStore(6, Exact, 50, MoveC);  // equal depth, exact over exact: dropped
-    EXPECT_EQ(ttFind()->score(), 40);
-    ttStore(7, Lower, 60, MoveC);  // deeper
-    EXPECT_EQ(ttFind()->score(), 60);
-    EXPECT_EQ(ttFind()->move(), MoveC);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), 0u);  // never copied down
-}
-
-TEST_F(TransTableTest, DeeperSlotZeroOfThePositionDropsTheStore) {
-    at(KeyB);
-    ttStore(1, Exact, 5, MoveB);
-    at(KeyA);
-    ttStore(8, Exact, 7, MoveA);  // B moves down to slot 1
-    ASSERT_EQ(lockOf(bucketA().slot[1]), KeyB >> 16);
-    searchAge = 300;  // slot 1 is now very old, and still untouched
-    ttStore(5, Exact, 9, MoveC);
-    EXPECT_EQ(bucketA().slot[0].score(), 7);
-    EXPECT_EQ(bucketA().slot[0].depth(), 8);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), KeyB >> 16);
-    EXPECT_EQ(bucketA().slot[1].score(), 5);
-}
-
-TEST_F(TransTableTest, NewResultDemotesSlotZeroAndLosesSlotOne) {
-    at(KeyB);
-    ttStore(3, Exact, 1, MoveB);
-    at(KeyC);
-    ttStore(4, Exact, 2, MoveC);  // D0 = 5 - 4 > 0: B to slot 1
-    ASSERT_EQ(lockOf(bucketA().slot[0]), KeyC >> 16);
-    ASSERT_EQ(lockOf(bucketA().slot[1]), KeyB >> 16);
-    at(KeyA);
-    ttStore(5, Upper, 3, MoveA);  // C to slot 1, B is gone
-    EXPECT_EQ(lockOf(bucketA().slot[0]), KeyA >> 16);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), KeyC >> 16);
-    EXPECT_EQ(bucketA().slot[1].score(), 2);
-    EXPECT_EQ(bucketA().slot[1].depth(), 4);
-    at(KeyB);
-    EXPECT_EQ(ttFind(), nullptr);
-    at(KeyC);
-    EXPECT_EQ(ttFind(), &bucketA().slot[1]);
-    EXPECT_EQ(ttFindFirst(), nullptr);  // the first slot only
-}
-
-TEST_F(TransTableTest, TieOnAgedDepthPrefersExactOverBound) {
-    // Slot 0: another position of depth 8 stored at age 3; now age 5 and depth 6,
-    // so D0 = (6 + 5) - (8 + 3) = 0.
-    auto fillSlotZero = [](Bound bound) {
-        ttClear();
-        searchAge = 3;
-        at(KeyB);
-        ttStore(8, bound, 11, MoveB);
-        searchAge = 5;
-        at(KeyA);
+// Depth-preferred with ageing: a slot counts shallower by the searches since
+// it was written; on a tie an exact result displaces a bound. A new result
+// moves slot 0 down to slot 1; the position keeps one slot. After the stores
+// (position, age, depth, bound, score): "slot0 slot1", each "position:score".
+TEST(TransTable, ReplacementRules) {
+    struct Store {
+        char key;
+        int age, depth;
+        Bound bound;
+        int score;
     };
-    fillSlotZero(Lower);
-    ttStore(6, Exact, 22, MoveA);  // exact over a bound: slot 0 moves down
-    EXPECT_EQ(lockOf(bucketA().slot[0]), KeyA >> 16);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), KeyB >> 16);
-    EXPECT_TRUE(bucketA().slot[1].lowerBound());
-
-    fillSlotZero(Lower);
-    ttStore(6, Upper, 22, MoveA);  // a bound does not win the tie: into slot 1
-    EXPECT_EQ(lockOf(bucketA().slot[0]), KeyB >> 16);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), KeyA >> 16);
-
-    fillSlotZero(Exact);
-    ttStore(6, Exact, 22, MoveA);  // exact against exact: into slot 1
-    EXPECT_EQ(lockOf(bucketA().slot[0]), KeyB >> 16);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), KeyA >> 16);
-    EXPECT_EQ(bucketA().slot[1].score(), 22);
+    const struct {
+        const char* name;
+        std::vector<Store> stores;
+        const char* bucket;
+    } cases[] = {
+        {"shallower result for the position dropped", {{'A', 1, 6, Lower, 10}, {'A', 1, 5, Exact, 20}}, "A:10 -"},
+        {"equal depth bound dropped", {{'A', 1, 6, Lower, 10}, {'A', 1, 6, Upper, 30}}, "A:10 -"},
+        {"equal depth exact over bound", {{'A', 1, 6, Lower, 10}, {'A', 1, 6, Exact, 40}}, "A:40 -"},
+        {"equal depth exact over exact dropped", {{'A', 1, 6, Exact, 40}, {'A', 1, 6, Exact, 50}}, "A:40 -"},
+        {"deeper result replaces, not copied down", {{'A', 1, 6, Exact, 40}, {'A', 1, 7, Lower, 60}}, "A:60 -"},
+        {"deeper slot 0 of the position kept, slot 1 however old",
+         {{'B', 1, 1, Exact, 5}, {'A', 1, 8, Exact, 7}, {'A', 300, 5, Exact, 9}}, "A:7 B:5"},
+        {"slot 0 moves down, slot 1 is lost",
+         {{'B', 1, 3, Exact, 1}, {'C', 1, 4, Exact, 2}, {'A', 1, 5, Upper, 3}}, "A:3 C:2"},
+        {"tie: exact over a bound moves slot 0 down", {{'B', 3, 8, Lower, 11}, {'A', 5, 6, Exact, 22}}, "A:22 B:11"},
+        {"tie: a bound goes to slot 1", {{'B', 3, 8, Lower, 11}, {'A', 5, 6, Upper, 22}}, "B:11 A:22"},
+        {"tie: exact against exact goes to slot 1", {{'B', 3, 8, Exact, 11}, {'A', 5, 6, Exact, 22}}, "B:11 A:22"},
+        {"not deep enough for either slot",
+         {{'B', 1, 10, Exact, 1}, {'C', 1, 9, Exact, 2}, {'A', 9, 1, Exact, 3}, {'A', 9, 1, Lower, 3}}, "B:1 C:2"},
+        {"aged enough for slot 1", {{'B', 1, 10, Exact, 1}, {'C', 1, 9, Exact, 2}, {'A', 10, 1, Exact, 3}}, "B:1 A:3"},
+        {"aged enough for slot 0", {{'B', 1, 10, Exact, 1}, {'C', 1, 9, Exact, 2}, {'C', 11, 1, Exact, 4}}, "C:4 B:1"},
+    };
+    for (const auto& c : cases) {
+        freshTable();
+        for (const Store& s : c.stores) {
+            searchAge = static_cast<std::uint16_t>(s.age);
+            at(s.key);
+            ttStore(s.depth, s.bound, s.score, MoveA);
+        }
+        std::string slots[2] = {"-", "-"};
+        for (char key : {'A', 'B', 'C'}) {
+            at(key);
+            if (const TransEntry* e = ttFind())
+                slots[e == ttFindFirst() ? 0 : 1] = key + (":" + std::to_string(e->score()));
+        }
+        EXPECT_EQ(slots[0] + " " + slots[1], c.bucket) << c.name;
+    }
 }
 
-TEST_F(TransTableTest, AgeingLetsOldDeepEntriesGo) {
-    at(KeyB);
-    ttStore(10, Exact, 1, MoveB);  // age 1: weight 11
-    at(KeyC);
-    ttStore(9, Exact, 2, MoveC);   // into slot 1: weight 10
-    ASSERT_EQ(lockOf(bucketA().slot[1]), KeyC >> 16);
-
-    at(KeyA);
-    searchAge = 9;  // depth 1: 10 against 11 and 10, exact against exact: dropped
-    ttStore(1, Exact, 3, MoveA);
-    EXPECT_EQ(ttFind(), nullptr);
-    ttStore(1, Lower, 3, MoveA);
-    EXPECT_EQ(ttFind(), nullptr);
-
-    searchAge = 10;  // 11 ties slot 0, beats slot 1
-    ttStore(1, Exact, 3, MoveA);
-    EXPECT_EQ(ttFind(), &bucketA().slot[1]);
-    EXPECT_EQ(lockOf(bucketA().slot[0]), KeyB >> 16);
-
-    searchAge = 11;  // 12 beats the old depth-10 entry
-    at(KeyC);
-    ttStore(1, Exact, 4, MoveC);
-    EXPECT_EQ(ttFind(), &bucketA().slot[0]);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), KeyB >> 16);
-}
-
-TEST_F(TransTableTest, ScoreFieldEnds) {
-    ttStore(3, Exact, -8190, MoveA);
-    EXPECT_EQ(bucketA().slot[0].info >> 18, 0u);
-    EXPECT_EQ(probe(3, 0, 1).result.score, -8190);
-
-    ttStore(4, Exact, 8190, MoveA);
-    EXPECT_EQ(bucketA().slot[0].info >> 18, 16380u);
-    EXPECT_EQ(probe(3, 0, 1).result.score, 8190);
-
-    ttStore(5, Exact, -8100 + 7, MoveA);  // mate scores are stored as they are
-    EXPECT_EQ(probe(3, 0, 1).result.score, -8093);
-
-    // Beyond the field a score would come back with the other sign; it is held at the end.
+TEST(TransTable, SidesLocksBookAndAge) {
+    freshTable();
+    // Beyond the field a score would come back with the other sign: it is held at an end.
     ttStore(6, Lower, 9000, MoveA);
-    EXPECT_EQ(ttFind()->score(), 8193);
+    EXPECT_GE(ttFind()->score(), 8190);
     ttStore(7, Upper, -9000, MoveA);
     EXPECT_EQ(ttFind()->score(), -8190);
-}
-
-TEST_F(TransTableTest, BookSlotGivesOnlyItsMove) {
+    // the other side to move, a lock differing in its top or lowest bit, the next bucket
+    at('A', Black);
+    EXPECT_EQ(ttFind(), nullptr);
+    for (std::uint64_t key : {Keys[0] ^ (std::uint64_t{1} << 63), Keys[0] ^ (std::uint64_t{1} << 20), Keys[3]}) {
+        at('A');
+        position.hashKey = key;
+        EXPECT_EQ(ttFind(), nullptr) << std::hex << key;
+    }
+    // A book slot is age 0, which no searched entry carries, however many searches ran.
+    at('B');
     ttStoreBookMove(MoveA);
-    const TransEntry* e = ttFind();
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->move(), MoveA);
-    EXPECT_TRUE(isBookEntry(*e));
-    // Neither an alpha-beta nor a quiescence probe takes the never-searched
-    // score (-8190, exact, depth 0) of a book slot.
-    for (int depth : {1, 0, -3}) {
-        SCOPED_TRACE(depth);
-        const Probe p = probe(depth, -20, 40);
-        EXPECT_FALSE(p.result.cutoff);
-        EXPECT_EQ(p.result.hashMove, MoveA);
-        EXPECT_EQ(p.alpha, -20);
-        EXPECT_EQ(p.beta, 40);
-    }
-}
-
-TEST_F(TransTableTest, BookStoreTakesSlotZeroKeepingItsOtherFields) {
-    at(KeyB);
-    ttStore(3, Exact, 1, MoveB);
-    at(KeyC);
-    ttStore(6, Lower, 44, MoveC);  // B down to slot 1
-    at(KeyA);
-    ttStoreBookMove(MoveA);  // no replacement test, slot 1 untouched
-    const TransEntry& e = bucketA().slot[0];
-    EXPECT_EQ(lockOf(e), KeyA >> 16);
-    EXPECT_EQ(e.move(), MoveA);
-    EXPECT_EQ(e.age(), 0);
-    EXPECT_EQ(e.depth(), 6);
-    EXPECT_TRUE(e.lowerBound());
-    EXPECT_EQ(e.score(), 44);
-    EXPECT_EQ(lockOf(bucketA().slot[1]), KeyB >> 16);
-}
-
-TEST_F(TransTableTest, SearchedEntriesNeverCarryTheBookAge) {
-    const std::uint16_t ages[] = {511, 512, 513, 1024, 0};
-    const int expected[] = {511, 1, 1, 1, 1};
-    for (int i = 0; i < 5; ++i) {
+    ASSERT_NE(ttFind(), nullptr);
+    EXPECT_TRUE(isBookEntry(*ttFind()) && ttFind()->move() == MoveA);
+    for (int age : {511, 512, 513, 1024, 65535}) {
         ttClear();
-        searchAge = ages[i];
+        searchAge = static_cast<std::uint16_t>(age);
         ttStore(4, Exact, 0, MoveA);
-        const TransEntry* e = ttFind();
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->age(), expected[i]) << "searchAge " << ages[i];
-        EXPECT_FALSE(e->age() == 0 && e->move() != 0);  // not taken for a book move
+        EXPECT_FALSE(isBookEntry(*ttFind())) << age;
     }
-    searchAge = 514;
-    ttStore(5, Exact, 0, MoveA);
-    EXPECT_EQ(ttFind()->age(), 2);
-}
-
-TEST_F(TransTableTest, ClearEmptiesBothHalves) {
-    ttStore(4, Exact, 1, MoveA);
-    at(KeyA, Black);
-    ttStore(4, Exact, 1, MoveA);
     ttClear();
     EXPECT_EQ(ttFind(), nullptr);
-    at(KeyA, White);
-    EXPECT_EQ(ttFind(), nullptr);
-    EXPECT_EQ(bucketA().slot[0].word, 0u);
-    EXPECT_EQ(bucketA().slot[0].info, 0u);
+    EXPECT_EQ(searchAge, 1);
+    ttNewSearch();
+    EXPECT_EQ(searchAge, 2);
 }
 
-// `memory N`: the largest power of two of buckets a half that fits N MiB for
-// the whole table (32-byte buckets, two halves), 1 MiB at the least.
-TEST(TableSize, BucketsForTheMemoryGiven) {
-    struct Case {
-        std::uint64_t mib;
-        std::size_t buckets;
-    };
-    for (const Case c : {Case{1024, std::size_t{1} << 24}, Case{64, DefaultTransBuckets}, Case{100, std::size_t{1} << 20},
-                         Case{127, std::size_t{1} << 20}, Case{128, std::size_t{1} << 21}, Case{1, std::size_t{1} << 14},
-                         Case{0, std::size_t{1} << 14}, Case{3, std::size_t{1} << 15}}) {
-        SCOPED_TRACE(c.mib);
-        EXPECT_EQ(ttBucketsForMiB(c.mib), c.buckets);
-        EXPECT_LE(2 * c.buckets * sizeof(TransBucket), std::max<std::uint64_t>(c.mib, 1) << 20);
-    }
-}
-
-TEST(TableSize, ResizedTableIsClearedAndIndexedByItsSize) {
-    initTables();
+// `memory N`: the largest power of two of buckets a half within N MiB for the
+// whole table (32-byte buckets, two halves), 1 MiB at the least.
+TEST(TransTable, SizeAndResize) {
+    for (const auto& [mib, buckets] : {std::pair<std::uint64_t, std::size_t>{1024, 1u << 24}, {64, 1u << 20},
+                                       {100, 1u << 20}, {127, 1u << 20}, {128, 1u << 21}, {3, 1u << 15}, {1, 1u << 14},
+                                       {0, 1u << 14}})
+        EXPECT_EQ(ttBucketsForMiB(mib), buckets) << mib;
+    freshTable();
     ASSERT_TRUE(ttResize(std::size_t{1} << 14));
     EXPECT_EQ(ttBytes(), std::size_t{1} << 20);
     // keys that share their low 14 bits meet in one bucket now
-    position = Position{};
-    position.sideToMove = White;
     position.hashKey = 0x1234'5678'0000'2abcULL;
     ttStore(5, Exact, 42, 0x0123);
     position.hashKey = 0x8765'4321'0001'2abcULL;
     ttStore(4, Exact, 17, 0x0456);
-    EXPECT_EQ(&transTable.bucket(White, 0x2abc), &transTable.bucket(White, 0x12abc));
     ASSERT_NE(ttFind(), nullptr);
-    EXPECT_EQ(ttFind()->score(), 17);
+    EXPECT_TRUE(ttFind()->score() == 17 && ttFindFirst() == nullptr);  // slot 1 of the first key's bucket
     position.hashKey = 0x1234'5678'0000'2abcULL;
-    ASSERT_NE(ttFind(), nullptr);
-    EXPECT_EQ(ttFind()->move(), 0x0123);
+    ASSERT_NE(ttFindFirst(), nullptr);
+    EXPECT_EQ(ttFindFirst()->move(), 0x0123);
     ASSERT_TRUE(ttResize(DefaultTransBuckets));
     EXPECT_EQ(ttFind(), nullptr);
     EXPECT_EQ(ttBytes(), std::size_t{64} << 20);

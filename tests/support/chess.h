@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "board/movetext.h"
@@ -37,6 +39,18 @@ inline std::string moveText(Move m) {
 inline void ensureTables() {
     static const bool built = (initTables(), true);
     (void)built;
+}
+
+// Whether two positions agree in every field (positionIsConsistent() checks
+// that a position agrees with itself; this, that it came back whole).
+inline bool samePosition(const Position& a, const Position& b) {
+    auto fields = [](const Position& p) {
+        return std::tie(p.occupied, p.occupiedFiles, p.occupiedDiagA1H8, p.occupiedDiagA8H1, p.colourBoards[0],
+                        p.colourBoards[1], p.hashKey, p.kingSquare[0], p.kingSquare[1], p.castleFlags, p.epSquare,
+                        p.materialCount, p.sideToMove);
+    };
+    return fields(a) == fields(b) && std::equal(a.board, a.board + 64, b.board) &&
+           std::equal(a.pieceBoards, a.pieceBoards + 11, b.pieceBoards);
 }
 
 // Makes `fen` (its en-passant field too) the game position of a new game, the

@@ -1,0 +1,266 @@
+// The position: reading FEN text, make and unmake of every move kind (the
+// fields each changes, the keys of the castling rights it loses), game moves,
+// and random playouts in which every generated move comes back bit for bit.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <random>
+
+#include "board/fen.h"
+#include "support/chess.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+
+Position read(const char* fen, Square* ep = nullptr) {
+    ensureTables();
+    Position p{};
+    EXPECT_TRUE(readFen(fen, p, ep)) << fen;
+    return p;
+}
+
+// The game position written back as text (it reads the game snapshot).
+std::string gameText() {
+    char text[96];
+    return positionText(text);
+}
+
+TEST(ReadFen, StartPosition) {
+    const Position p = read(StartFen);
+    EXPECT_TRUE(std::popcount(p.occupied) == 32 && p.materialCount == 78 && p.castleFlags == 27);
+    EXPECT_TRUE(p.sideToMove == White && p.epSquare == 0 && p.kingSquare[Black] == 4 && p.kingSquare[White] == 60);
+    EXPECT_EQ(p.hashKey, startPositionKey());
+    installPosition(p);
+    EXPECT_TRUE(positionIsConsistent());
+    EXPECT_EQ(gameText(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    setUpFen("r3k2r/8/8/8/8/8/8/R3K2R b Kq - 5 40");
+    EXPECT_EQ(gameText(), "r3k2r/8/8/8/8/8/8/R3K2R b Kq -");
+}
+
+// Rights are read from the field and kept only where king and rook stand at home.
+TEST(ReadFen, CastlingRights) {
+    const struct {
+        const char* fen;
+        int flags;
+    } cases[] = {
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq", 27}, {"r3k2r/8/8/8/8/8/8/R3K2R w -", 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w Kk", 9}, {"r3k2r/8/8/8/8/8/8/R3K2R w Qq", 18},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w qkQK", 27}, {"r3k2r/8/8/8/8/8/8/R3K2R w K-kq", 1},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w", 0}, {"r3k3/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 16},
+        {"4k2r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 8}, {"r3k2r/8/8/8/8/8/8/4K2R w KQkq -", 1 + 8 + 16},
+        {"r3k2r/8/8/8/8/8/8/R3K2N w KQkq -", 2 + 8 + 16}, {"r3k2r/8/8/8/8/8/8/R3K2r w KQkq -", 2 + 8 + 16},
+        {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq -", 8 + 16}, {"r4k1r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2},
+        {"Rn2k2r/8/8/8/8/8/8/rN2K2R w KQkq -", 1 + 8},
+    };
+    for (const auto& c : cases) EXPECT_EQ(read(c.fen).castleFlags, c.flags) << c.fen;
+}
+
+TEST(ReadFen, PlacementSideAndEnPassantFields) {
+    // the placement ends at the 64th square; slashes, and blanks before fields, are skipped
+    const Position slashed = read("4k3/8/8/8/8/8/8/4K2R w K -");
+    for (const char* fen : {"4k3/8/8/8/8/8/8/4K2Rw K -", "4k38888884K2R w K", "   4k3/8/8/8//8/8/8/4K2R   W   K"})
+        EXPECT_TRUE(samePosition(read(fen), slashed)) << fen;
+    EXPECT_EQ(read("4k3/8/8/8/8/8/8/4K2RB K -").sideToMove, Black);
+    // the en-passant field is reported, not played
+    const char* afterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1";
+    EXPECT_TRUE(samePosition(read(afterE4), read("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1")));
+    const struct {
+        const char* fen;
+        int ep;
+    } cases[] = {
+        {afterE4, 44}, {"rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", 19},
+        {"4k2r/8/8/8/4P3/8/8/4K2R b Kk e3 0 1", 44}, {"4k3/8/8/8/4P3/8/8/4K3 b - -", 0},
+        {"4k3/8/8/8/4P3/8/8/4K3 w - e3", 0},    // White to move cannot take on e3
+        {"4k3/8/8/8/4P3/8/8/4K3 b - e6", 0},    // the wrong rank for this side
+        {"4k3/8/8/8/4P3/8/8/4K3 b - d3", 0},    // no pawn in front of d3
+        {"4k3/8/8/8/4P3/4N3/8/4K3 b - e3", 0},  // the target is occupied
+        {"4k3/8/8/8/4P3/8/8/4K3 b - i3", 0}, {"4k3/8/8/8/4P3/8/8/4K3 b -", 0},
+    };
+    for (const auto& c : cases) {
+        Square ep = 99;
+        EXPECT_EQ(read(c.fen, &ep).epSquare, 0) << c.fen;
+        EXPECT_EQ(ep, c.ep) << c.fen;
+    }
+}
+
+TEST(ReadFen, RefusedTextsLeaveEverythingAlone) {
+    // digits 0 and 9, a stray letter, a text ending early, no side, a digit past
+    // the last square, kings missing or doubled, seventeen men, pawns on the
+    // first or last rank, the side not to move in check
+    const char* refused[] = {
+        "", "4k3/8/8/8/0/8/8/8/4K3 w", "4k3/8/8/8/9/8/8/4K3 w", "4k3/8/8/x7/8/8/8/4K3 w", "4k3/8/8 w",
+        "4k3/8/8/8/8/8/8/4K3", "4k3/8/8/8/8/8/8/4K3 x", "4k3/8/8/8/8/8/8/4K3 -", "4k3/8/8/8/8/8/8/4K4 w",
+        "8/8/8/8/8/8/8/8 w", "8/8/8/8/8/8/8/4K3 w", "4k3/8/8/8/8/8/8/8 w", "4k3/8/8/8/8/8/8/K3K3 w",
+        "k3k3/8/8/8/8/8/8/4K3 w",
+        "4k3/8/8/8/8/PPPPPPPP/PPPPPPPP/4K3 w", "4k3/pppppppp/pppppppp/8/8/8/8/4K3 w", "P3k3/8/8/8/8/8/8/4K3 w",
+        "4k3/8/8/8/8/8/8/P3K3 w", "p3k3/8/8/8/8/8/8/4K3 w", "4k3/8/8/8/8/8/8/p3K3 w", "4k3/8/8/8/8/8/8/4RK2 w",
+        "4k3/8/8/8/B7/8/8/5K2 w", "4k3/8/8/8/Q7/8/8/5K2 w", "4k3/8/5N2/8/8/8/8/4K3 w", "4k3/3P4/8/8/8/8/8/4K3 w",
+        "4k3/4K3/8/8/8/8/8/8 w", "4k3/8/8/8/8/8/3p4/4K3 b", "4k3/8/8/8/1q6/8/8/4K3 b",
+    };
+    const Position sentinel = read(StartFen);
+    installPosition(sentinel);
+    for (const char* fen : refused) {
+        Position out = sentinel;
+        Square ep = 77;
+        EXPECT_FALSE(readFen(fen, out, &ep)) << fen;
+        EXPECT_TRUE(samePosition(out, sentinel) && ep == 77) << fen;
+    }
+    EXPECT_TRUE(samePosition(position, sentinel));
+    // near misses are accepted, and consistent
+    for (const char* fen : {"4k3/8/8/8/8/8/8/4R1K1 b - -", "4k3/8/8/8/8/8/4P3/4RK2 w - -", "4k3/8/8/8/8/8/8/B4K2 w - -",
+                            "4k3/8/4K3/8/8/8/8/8 w - -", "4k3/3P4/8/8/8/8/8/4K3 b - -", "4k3/P7/8/8/8/8/p7/4K3 w - -",
+                            "4k3/8/8/8/8/PPPPPPPP/PPPPPPP1/4K3 w - -", "4k3/pppppppp/ppppppp1/8/8/8/8/4K3 w - -"}) {
+        installPosition(read(fen));
+        EXPECT_TRUE(positionIsConsistent()) << fen;
+    }
+}
+
+// The Zobrist keys of lost rights: [0][g1] K, [0][c1] Q, [0][g8] k, [0][c8] q.
+std::uint64_t rightKeys(const char* lost) {
+    std::uint64_t key = 0;
+    for (const char* c = lost; *c; ++c) key ^= zobristKeys[0][*c == 'K' ? G1 : *c == 'Q' ? C1 : *c == 'k' ? G8 : C8];
+    return key;
+}
+
+// Each move is made from its position (en-passant field included), checked
+// and unmade. Beside what the board gives, the key holds exactly the keys of
+// the rights lost since the setup.
+TEST(MakeUnmake, EveryKindChangesItsFieldsAndComesBack) {
+    const char* const castling = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
+    const char* const castlingBlack = "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -";
+    const struct {
+        const char* fen;
+        Move move;
+        int flags;
+        const char* lost;
+        int material, reversible, ep, king;  // king: the mover's square afterwards, -1 its home
+    } cases[] = {
+        {StartFen, mv("e2e4"), 27, "", 78, 0, 44, -1},
+        {"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3", mv("g8f6"), 27, "", 78, 1, 0, -1},
+        {castling, mv("e1g1", CastleWhiteKingSide), 64 | 4 | 1 | 8 | 16, "KQ", 20, 0, 0, WhiteKingSidePath},
+        {castling, mv("e1c1", CastleWhiteQueenSide), 128 | 4 | 2 | 8 | 16, "KQ", 20, 0, 0, WhiteQueenSidePath},
+        {castlingBlack, mv("e8g8", CastleBlackKingSide), 256 | 32 | 8 | 1 | 2, "kq", 20, 0, 0, BlackKingSidePath},
+        {castlingBlack, mv("e8c8", CastleBlackQueenSide), 512 | 32 | 16 | 1 | 2, "kq", 20, 0, 0, BlackQueenSidePath},
+        {castling, mv("e1e2"), 24, "KQ", 20, 1, 0, sq("e2")},
+        {castling, mv("a1a2"), 25, "Q", 20, 1, 0, -1},
+        {castling, mv("h1h5"), 26, "K", 20, 1, 0, -1},
+        {castling, mv("a1a8", Capture), 9, "Qq", 15, 0, 0, -1},
+        {castling, mv("h1h8", Capture), 18, "Kk", 15, 0, 0, -1},
+        {castlingBlack, mv("h8h1", Capture), 18, "kK", 15, 0, 0, -1},
+        {castlingBlack, mv("e8d8"), 3, "kq", 20, 1, 0, sq("d8")},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w kq -", mv("e1e2"), 24, "", 20, 1, 0, sq("e2")},
+        {"r3k2r/8/6N1/8/8/8/8/4K3 w kq -", mv("g6h8", Capture), 16, "k", 8, 0, 0, -1},
+        {"r3k2r/8/6N1/8/8/8/8/4K3 w q -", mv("g6h8", Capture), 16, "", 8, 0, 0, -1},
+        {"r3k2n/8/6N1/8/8/8/8/4K3 w q -", mv("g6h8", Capture), 16, "", 8, 0, 0, -1},
+        {"3q3k/4P3/8/8/8/8/8/K7 w - -", mv("e7d8", CapturePromoteKnight), 0, "", 3, 0, 0, -1},
+        {"r3k2r/6P1/8/8/8/8/8/4K3 w kq -", mv("g7h8", CapturePromoteQueen), 16, "k", 14, 0, 0, -1},
+        {"4k3/8/8/8/8/8/1p6/R3K2R b KQ -", mv("b2a1", CapturePromoteRook), 1, "Q", 10, 0, 0, -1},
+        {"4k3/P7/8/8/8/8/8/4K3 w - -", mv("a7a8", PromoteBishop), 0, "", 3, 0, 0, -1},
+        {"4k3/8/8/8/8/8/6p1/4K3 b - -", mv("g2g1", PromoteQueenAlias), 0, "", 9, 0, 0, -1},
+        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", mv("e5d6", EnPassant), 0, "", 1, 0, 0, -1},
+        {"4k3/8/8/8/3pP3/8/8/4K3 b - e3", mv("d4e3", EnPassant), 0, "", 1, 0, 0, -1},
+        {"4k3/8/8/8/8/8/8/4K3 w - -", mv("e1f2"), 0, "", 0, 1, 0, sq("f2")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " " + moveText(c.move));
+        setUpFen(c.fen);
+        const Position before = position;
+        HistoryEntry* const top = historyTop;
+        const int mover = position.sideToMove;
+        play(c.move);
+        EXPECT_TRUE(positionIsConsistent());
+        EXPECT_TRUE(historyTop == top + 1 && top->move == c.move && historyTop->hashKey == position.hashKey);
+        EXPECT_EQ(position.sideToMove, mover ^ 1);
+        EXPECT_EQ(position.castleFlags, c.flags);
+        EXPECT_EQ(position.hashKey ^ computeHashKey(0), rightKeys(c.lost));
+        EXPECT_EQ(position.materialCount, c.material);
+        EXPECT_EQ(historyTop->reversibleCount, c.reversible);
+        EXPECT_EQ(position.epSquare, c.ep);
+        EXPECT_EQ(position.kingSquare[mover], c.king < 0 ? before.kingSquare[mover] : c.king);
+        takeBackPly(c.move);
+        EXPECT_TRUE(samePosition(position, before));
+        EXPECT_TRUE(historyTop == top && top->hashKey == before.hashKey);
+    }
+}
+
+// A game move completes a castling at once and refreshes the game snapshot.
+TEST(MakeUnmake, GameMovesCastleAtOnceAndUpdateTheSnapshot) {
+    setUpFen("r3k2r/p7/8/8/8/8/P7/R3K2R w KQkq -");
+    const Position before = position;
+    EXPECT_FALSE(playGameMove(0));
+    EXPECT_TRUE(samePosition(position, before));
+    const struct {
+        Move move;
+        int side, king, flags;
+        const char* text;
+    } moves[] = {
+        {mv("e1g1", CastleWhiteKingSide), White, G1, 64 | 8 | 16, "r3k2r/p7/8/8/8/8/P7/R4RK1 b kq -"},
+        {mv("e8c8", CastleBlackQueenSide), Black, C8, 64 | 512, "2kr3r/p7/8/8/8/8/P7/R4RK1 w - -"},
+        {mv("a2a4"), White, G1, 64 | 512, "2kr3r/p7/8/8/P7/8/8/R4RK1 b - a3"},
+    };
+    for (const auto& m : moves) {
+        EXPECT_TRUE(playGameMove(m.move));
+        EXPECT_TRUE(positionIsConsistent());
+        EXPECT_EQ(position.kingSquare[m.side], m.king);
+        EXPECT_EQ(position.castleFlags, m.flags);
+        EXPECT_EQ(gameText(), m.text);
+    }
+    EXPECT_EQ(historyTop, history + 3);
+}
+
+// Random games from several positions: at each node every generated move,
+// legal or not, is made, checked and unmade; then a random legal one is played.
+class RandomPlayout : public ::testing::Test {
+protected:
+    std::mt19937_64 random{20240611};
+    int kindsMade[16] = {};
+    int plies = 0;
+
+    void walk(int depth) {
+        const Generated moves = generate(AllMoves);
+        ASSERT_FALSE(moves.illegal);
+        const Position here = position;
+        std::vector<Move> legal;
+        for (const ScoredMove& m : moves.moves) {
+            SCOPED_TRACE(::testing::Message() << "depth " << depth << " move " << moveText(m.move));
+            play(m.move);
+            ++kindsMade[moveKind(m.move)];
+            ++plies;
+            ASSERT_TRUE(positionIsConsistent());
+            ASSERT_EQ(historyTop->hashKey, position.hashKey);
+            if (!generate(AllMoves).illegal) legal.push_back(m.move);
+            takeBackPly(m.move);
+            ASSERT_TRUE(samePosition(position, here));
+        }
+        if (legal.empty() || depth == 100) return;  // mate, stalemate or deep enough
+        const Move m = legal[random() % legal.size()];
+        play(m);
+        walk(depth + 1);
+        takeBackPly(m);
+    }
+};
+
+TEST_F(RandomPlayout, EveryGeneratedMoveComesBackBitForBit) {
+    for (int round = 0; round < 2; ++round) {
+        for (const char* fen : {StartFen, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+                                "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
+                                "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -",
+                                "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - -",
+                                "r1b1k2r/1P1pqppp/8/2pP4/4p3/8/PpP1QPPP/R3KB1R w KQkq c6"}) {
+            SCOPED_TRACE(fen);
+            setUpFen(fen);
+            const Position start = position;
+            walk(0);
+            ASSERT_FALSE(HasFailure());
+            EXPECT_TRUE(samePosition(position, start) && historyTop == history);
+        }
+    }
+    EXPECT_GT(plies, 20000);
+    for (int kind = 0; kind < 16; ++kind)
+        EXPECT_TRUE(kind == PromoteQueenAlias || kindsMade[kind] > 0) << "no move of kind " << kind;
+}
+
+}  // namespace
