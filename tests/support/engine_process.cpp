@@ -32,8 +32,6 @@ ScopedWorkingDir::ScopedWorkingDir() : previous_(fs::current_path()) { fs::curre
 
 ScopedWorkingDir::~ScopedWorkingDir() { fs::current_path(previous_); }
 
-EngineProcess::EngineProcess() : EngineProcess(Options{}) {}
-
 EngineProcess::EngineProcess(Options options) {
     // A write to an engine that has gone must fail, not end the test program.
     ::signal(SIGPIPE, SIG_IGN);
@@ -82,12 +80,6 @@ bool EngineProcess::sendRaw(std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return bytes.empty();
-}
-
-bool EngineProcess::send(std::string_view text) {
-    std::string line(text);
-    line += '\n';
-    return sendRaw(line);
 }
 
 void EngineProcess::closeInput() {

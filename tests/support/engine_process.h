@@ -1,5 +1,6 @@
-// Test helpers shared by the areas' tests: the engine binary driven over
-// pipes the way an interface drives it, and a scratch working directory.
+// The engine program driven over pipes as an interface drives it, in a fresh
+// scratch directory; every read and wait has a deadline, so a hung engine
+// fails a test instead of hanging it.
 #pragma once
 
 #include <sys/types.h>
@@ -12,7 +13,6 @@
 #include <string_view>
 #include <vector>
 
-// The tests that drive the engine count in milliseconds: 200ms, 3000ms.
 using namespace std::chrono_literals;
 
 namespace testsupport {
@@ -31,8 +31,7 @@ private:
     std::filesystem::path path_;
 };
 
-// Makes a fresh temporary directory the working directory for the object's
-// life (the book and the log are found there by the engine code in-process).
+// A fresh temporary directory as the working directory for the object's life.
 class ScopedWorkingDir {
 public:
     ScopedWorkingDir();
@@ -44,49 +43,35 @@ private:
     std::filesystem::path previous_;
 };
 
-// The engine program started in a fresh temporary directory with its
-// standard input and output on pipes. Every read and wait has a deadline, so
-// a hung engine fails a test instead of hanging it; the process is killed, if
-// still running, when the object goes.
 class EngineProcess {
 public:
     struct Options {
-        std::string binary;   // empty: the engine built with the tests
-        bool withBook = false;  // copy the build's Drozak.book into the directory
+        std::string binary;     // empty: the engine built with the tests
+        bool withBook = false;  // the build's Drozak.book in the directory
         std::string oldLog;     // a Drozak.log left there by an earlier run
     };
-
-    EngineProcess();
+    EngineProcess() : EngineProcess(Options{}) {}
     explicit EngineProcess(Options options);
-    ~EngineProcess();
+    ~EngineProcess();  // kills the engine if it still runs
     EngineProcess(const EngineProcess&) = delete;
     EngineProcess& operator=(const EngineProcess&) = delete;
 
-    // Writes `text` and a newline; false once the engine no longer reads.
-    bool send(std::string_view text);
+    bool send(std::string_view line) { return sendRaw(std::string(line) + "\n"); }  // false once it no longer reads
     bool sendRaw(std::string_view bytes);
     void closeInput();
-
-    // The next output line without its newline; nothing when the deadline
-    // passes first or the output ends.
+    // The next line without its end; nothing at the deadline or the end of the output.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout = 3000ms);
-    // Lines up to and including the first that `done` accepts; stops early
-    // (without such a line) at the deadline.
+    // Lines up to and including the first `done` accepts (or all until the deadline).
     std::vector<std::string> readUntil(const std::function<bool(const std::string&)>& done,
                                        std::chrono::milliseconds timeout = 3000ms);
-    // Every byte that arrives within `quiet` of the previous one.
+    // Every byte that comes within `quiet` of the one before.
     std::string readQuiet(std::chrono::milliseconds quiet = 200ms);
-    // Raw bytes up to and including the first occurrence of `marker`.
+    // Raw bytes up to and including the first `marker` (all there are at the deadline).
     std::string readRawUntil(std::string_view marker, std::chrono::milliseconds timeout = 3000ms);
-
-    // "xboard" and "protover 2", then the feature lines up to done=1.
-    bool handshake();
-
-    // The exit code once the process has ended (128 + the signal when a
-    // signal ended it); nothing when it is still running at the deadline.
+    bool handshake();  // "xboard", "protover 2", then the feature lines up to done=1
+    // The exit code (128 + the signal when one ended it); nothing while it runs.
     std::optional<int> waitExit(std::chrono::milliseconds timeout = 3000ms);
     void signal(int sig);
-    pid_t pid() const { return pid_; }
 
     const std::filesystem::path& directory() const { return dir_.path(); }
     std::string logText() const;
@@ -97,14 +82,12 @@ private:
 
     TempDir dir_;
     pid_t pid_ = -1;
-    int toEngine_ = -1;
-    int fromEngine_ = -1;
+    int toEngine_ = -1, fromEngine_ = -1;
     std::string pending_;
     bool outputEnded_ = false;
     std::optional<int> exitCode_;
 };
 
-// Splits text into lines (a last line without newline included).
 std::vector<std::string> splitLines(const std::string& text);
 
 inline const std::string BookError = "tellusererror BOOK ERROR!";
