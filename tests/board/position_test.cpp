@@ -46,10 +46,9 @@ TEST(ReadFen, CastlingRights) {
         const char* fen;
         int flags;
     } cases[] = {
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq", 27}, {"r3k2r/8/8/8/8/8/8/R3K2R w -", 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w Kk", 9}, {"r3k2r/8/8/8/8/8/8/R3K2R w Qq", 18},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w qkQK", 27}, {"r3k2r/8/8/8/8/8/8/R3K2R w K-kq", 1},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w", 0}, {"r3k3/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 16},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq", 27}, {"r3k2r/8/8/8/8/8/8/R3K2R w -", 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w", 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w Kk", 9}, {"r3k2r/8/8/8/8/8/8/R3K2R w Qq", 18}, {"r3k2r/8/8/8/8/8/8/R3K2R w K-kq", 1},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w qkQK", 27}, {"r3k3/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 16},
         {"4k2r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 8}, {"r3k2r/8/8/8/8/8/8/4K2R w KQkq -", 1 + 8 + 16},
         {"r3k2r/8/8/8/8/8/8/R3K2N w KQkq -", 2 + 8 + 16}, {"r3k2r/8/8/8/8/8/8/R3K2r w KQkq -", 2 + 8 + 16},
         {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq -", 8 + 16}, {"r4k1r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2},
@@ -244,7 +243,7 @@ protected:
 };
 
 TEST_F(RandomPlayout, EveryGeneratedMoveComesBackBitForBit) {
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 2; ++round)
         for (const char* fen : {StartFen, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
                                 "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
                                 "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -",
@@ -257,7 +256,6 @@ TEST_F(RandomPlayout, EveryGeneratedMoveComesBackBitForBit) {
             ASSERT_FALSE(HasFailure());
             EXPECT_TRUE(samePosition(position, start) && historyTop == history);
         }
-    }
     EXPECT_GT(plies, 20000);
     for (int kind = 0; kind < 16; ++kind)
         EXPECT_TRUE(kind == PromoteQueenAlias || kindsMade[kind] > 0) << "no move of kind " << kind;

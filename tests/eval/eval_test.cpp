@@ -26,20 +26,11 @@ int scoreOf(const std::string& fen) {
 // FEN text of 64 squares given row by row from a8 ('.' for empty).
 std::string fenOf(const std::string& squares, char side) {
     std::string fen;
-    for (int row = 0; row < 8; ++row) {
-        int empty = 0;
-        for (int file = 0; file < 8; ++file) {
-            const char c = squares[row * 8 + file];
-            if (c == '.') {
-                ++empty;
-                continue;
-            }
-            if (empty) fen += static_cast<char>('0' + empty);
-            empty = 0;
-            fen += c;
-        }
-        if (empty) fen += static_cast<char>('0' + empty);
-        if (row < 7) fen += '/';
+    for (int s = 0; s < 64; ++s) {
+        if (s && s % 8 == 0) fen += '/';
+        if (squares[s] != '.') fen += squares[s];
+        else if (std::isdigit(static_cast<unsigned char>(fen.empty() ? 'x' : fen.back()))) ++fen.back();
+        else fen += '1';
     }
     return fen + ' ' + side + " - -";
 }
