@@ -81,6 +81,8 @@ TEST_F(SearchTest, RootResultsAndLog) {
         // an exact entry of depth 6 starts the search at depth 7; of depth 127 it is the result
         {Italian, {}, 6, false, 7, ".+", Any, false, "\t7:\t", "\t[56]:\t"},
         {Italian, {}, 127, false, 127, "f1b5", 40, false, "", "-E:N= "},
+        // one move, into a dead draw: iterations are cheap up to the last the ply stack holds
+        {"k7/8/8/8/8/8/1r6/K7 w - -", {}, 0, false, 127, "a1b2", 0, false, "\t125:\t", "\t126:\t"},
         // the position, each iteration from depth 5 (nodes, depth, score, line), the final node count
         {StartFen, {}, 0, false, 5, ".+", Any, false,
          "^-FEN:\trnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -\n(.|\n)*"
