@@ -70,7 +70,7 @@ TEST(Program, CommandsAndBadInput) {
         EXPECT_EQ(engine.waitExit(), 0);
         EXPECT_EQ(engine.logLines().back(), "-M: end of input");
     }
-    EngineProcess engine({.oldLog = "a line of an earlier run\n"});
+    EngineProcess engine({.binary = {}, .withBook = false, .oldLog = "a line of an earlier run\n"});
     const auto sendCrLf = [&](std::initializer_list<const char*> lines) {
         for (const char* line : lines) engine.sendRaw(std::string(line) + "\r\n");
     };
@@ -196,8 +196,8 @@ TEST(Program, LogOfAShortGame) {
 // Mates and draws are claimed when the board shows them, and only then. undo
 // and remove give back the exact position of before (its key in the log, its
 // claims), never more plies than the game holds, none from before a change
-// of the side to move. A game of more than a thousand plies plays on.
-TEST(Program, ClaimsTakeBacksAndALongGame) {
+// of the side to move.
+TEST(Program, ClaimsAndTakeBacks) {
     struct Case {
         const char* fen;
         Lines moves;  // played before `go`
@@ -245,20 +245,6 @@ TEST(Program, ClaimsTakeBacksAndALongGame) {
     engine.send("force\nwhite\nundo");  // the record starts again at white
     EXPECT_EQ(linesBeforePong(engine, 6), Lines{});
 
-    engine.send("new\nforce");
-    const Lines pawns = {"a2a3", "a7a6", "b2b3", "b7b6", "c2c3", "c7c6", "d2d3", "d7d6", "e2e3", "e7e6", "h2h3", "h7h6"};
-    const Lines knights = {"g1f3", "g8f6", "f3g1", "f6g8"};
-    std::string input;
-    int plies = 0;
-    for (std::size_t p = 0; p < pawns.size(); p += 2, plies += 2) {
-        for (int i = 0; i < 96; ++i, ++plies) input += knights[i % 4] + "\n";
-        input += pawns[p] + "\n" + pawns[p + 1] + "\n";
-    }
-    for (int i = 0; i < 600; ++i, ++plies) input += knights[i % 4] + "\n";
-    engine.sendRaw(input + "g2g3\ngo\n");  // past the fifty-move limit a pawn move lets the game go on
-    const Lines lines = linesBeforePong(engine, 7, 15000ms);
-    EXPECT_EQ(lines.size(), 2u);  // the book error, the move
-    EXPECT_TRUE(isMoveLine(lines.back())) << lines.back();
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(), 0);
 
@@ -279,10 +265,6 @@ TEST(Program, ClaimsTakeBacksAndALongGame) {
     ASSERT_LT(at + 3, log.end());
     EXPECT_EQ(*(at + 1), keys[0]);
     EXPECT_EQ(*(at + 3), keys[1]);
-    const std::regex keyLine("[0-9a-f]{1,8} [0-9a-f]{1,8}");  // every ply of the long game, g2g3 and the reply too
-    EXPECT_EQ(std::count_if(std::find(log.rbegin(), log.rend(), "::cmd:: new").base(), log.end(),
-                            [&](const std::string& l) { return std::regex_match(l, keyLine); }),
-              plies + 2);
 }
 
 // Analysis follows the position through moves, take-backs and setups, answers
@@ -318,7 +300,7 @@ TEST(Program, AnalysisThinkingAndMemory) {
         SCOPED_TRACE(s.line);
         engine.send(s.line);
         lines = linesBeforePong(engine, 3);  // from before the change
-        if (std::string(s.line) == "e2e5") EXPECT_NE(std::find(lines.begin(), lines.end(), "Illegal move: e2e5"), lines.end());
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Illegal move: e2e5"), std::string(s.line) == "e2e5");
         lines = deepTo(3);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(isThinking(lines.back())) << lines.back();
@@ -429,12 +411,12 @@ TEST(ProgramTiming, InputWhileThinking) {
         EXPECT_LT(took, c.atMost);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(isMoveLine(lines.back()));
-        if (c.atLeast > 0ms) EXPECT_GE(lines.size(), 4u);  // thinking from depth 2 on
+        EXPECT_GE(lines.size(), c.atLeast > 0ms ? 4u : 1u);  // thinking from depth 2 on
     }
     for (const bool quit : {true, false}) {  // in the middle of a long search
         EngineProcess other;
         EngineProcess& e = quit ? engine : other;
-        if (!quit) ASSERT_TRUE(e.handshake());
+        ASSERT_TRUE(quit || e.handshake());
         e.send(middlegame + "\nst 60\ngo");
         std::this_thread::sleep_for(300ms);
         start = Clock::now();
