@@ -4,20 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdint>
 #include <cstring>
 #include <limits>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "board/gamelog.h"
 #include "protocol/timecontrol.h"
 #include "search/draw.h"
 #include "search/transtable.h"
 #include "support/chess.h"
-#include "support/engine_process.h"
 
 namespace {
 
@@ -25,7 +21,7 @@ using namespace testsupport;
 
 constexpr std::uint32_t MaxMs = std::numeric_limits<std::uint32_t>::max();
 
-TEST(TimeControl, AllotmentsFromLevelAndTime) {
+TEST(TimeControl, AllotmentsClocksAndFixedTimes) {
     struct Case {
         std::int64_t moves, incrementMs, clock;
         std::uint32_t movesPerControl, allotment;
@@ -53,13 +49,10 @@ TEST(TimeControl, AllotmentsFromLevelAndTime) {
         moveTimeMs = allotment;
         EXPECT_EQ(extraTimeAfterFailLow(failing), extra) << allotment;
     }
-    applyLevel(40, 0);
-}
 
-// The clock last sent is never eaten into past max(50 ms, 5%); `st` gives a
-// fixed time less a tenth (at most 100 ms), capped only by a clock sent for
-// its move; `level` and `st` replace each other.
-TEST(TimeControl, ClockMarginAndFixedTimes) {
+    // The clock last sent is never eaten into past max(50 ms, 5%); `st` gives
+    // a fixed time less a tenth (at most 100 ms), capped only by a clock sent
+    // for its move; `level` and `st` replace each other.
     for (auto [clock, margin] : {std::pair{0, 50u}, {1000, 50u}, {10000, 500u}, {300000, 15000u}})
         EXPECT_EQ(clockMarginMs(clock), margin);
     applyLevel(40, 0);
@@ -97,24 +90,20 @@ TEST(TimeControl, ClockMarginAndFixedTimes) {
 }
 
 TEST(TimeControl, ReadsTheInterfacesNumbers) {
-    using Parser = bool (*)(const char*, std::int64_t&);
     struct Case {
-        Parser parse;
+        bool (*parse)(const char*, std::int64_t&);
         const char* text;
         bool accepted;
         std::int64_t value;
     };
-    for (const Case& c : {Case{parseWhole, "40", true, 40}, Case{parseWhole, "-3", true, -3}, Case{parseWhole, "+7", true, 7},
-                          Case{parseWhole, "99999999999999999999999", true, std::int64_t{1} << 40},
-                          Case{parseWhole, "", false, 0}, Case{parseWhole, "-", false, 0}, Case{parseWhole, "4x", false, 0},
-                          Case{parseWhole, "1.5", false, 0}, Case{parseSecondsAsMs, "3", true, 3000},
-                          Case{parseSecondsAsMs, "0.5", true, 500}, Case{parseSecondsAsMs, "1.25", true, 1250},
-                          Case{parseSecondsAsMs, "-2", true, -2000}, Case{parseSecondsAsMs, "1.5s", false, 0},
-                          Case{parseSecondsAsMs, "1:30", false, 0}, Case{parseBaseSeconds, "5", true, 300},
-                          Case{parseBaseSeconds, "0:30", true, 30}, Case{parseBaseSeconds, "2:05", true, 125},
-                          Case{parseBaseSeconds, "1.5", true, 90}, Case{parseBaseSeconds, "0:", false, 0},
-                          Case{parseBaseSeconds, ":30", false, 0}, Case{parseBaseSeconds, "0:-5", false, 0},
-                          Case{parseBaseSeconds, "0:30:1", false, 0}}) {
+    const auto W = parseWhole, S = parseSecondsAsMs, B = parseBaseSeconds;
+    for (const Case& c : {Case{W, "40", true, 40}, {W, "-3", true, -3}, {W, "+7", true, 7}, {W, "0", true, 0},
+                          {W, "99999999999999999999999", true, std::int64_t{1} << 40}, {W, "", false, 0},
+                          {W, "-", false, 0}, {W, "4x", false, 0}, {W, "1.5", false, 0}, {S, "3", true, 3000},
+                          {S, "0.5", true, 500}, {S, "1.25", true, 1250}, {S, "-2", true, -2000}, {S, "1.5s", false, 0},
+                          {S, "1:30", false, 0}, {B, "5", true, 300}, {B, "0:30", true, 30}, {B, "10:05", true, 605},
+                          {B, "1.5", true, 90}, {B, "0:", false, 0}, {B, ":30", false, 0}, {B, "0:-5", false, 0},
+                          {B, "0:30:1", false, 0}}) {
         std::int64_t value = 12345;
         EXPECT_EQ(c.parse(c.text, value), c.accepted) << '"' << c.text << '"';
         EXPECT_EQ(value, c.accepted ? c.value : 12345) << '"' << c.text << '"';
@@ -122,16 +111,15 @@ TEST(TimeControl, ReadsTheInterfacesNumbers) {
 }
 
 // A good text sets up everything; a refused one leaves the game exactly as it
-// was; the en-passant target of a text is playable on the first move.
-TEST(Setup, InstallsOrLeavesTheGameAlone) {
+// was; the en-passant target of a text is playable on the first move. Legal
+// moves are the generated ones that leave the king safe.
+TEST(Game, SetupAndLegalMoves) {
     ensureTables();
     initSearchState();
     mateFound = true;
     ASSERT_TRUE(setupPosition(StartPositionText, false));
-    EXPECT_EQ(position.materialCount, 78);
-    EXPECT_EQ(position.castleFlags, 27);
-    EXPECT_EQ(position.kingSquare[Black], 4);
-    EXPECT_EQ(position.kingSquare[White], 60);
+    EXPECT_EQ(std::tuple(position.materialCount, position.castleFlags, position.kingSquare[Black], position.kingSquare[White]),
+              std::tuple(78, 27, 4, 60));
     EXPECT_EQ(position.hashKey, startPositionKey());
     EXPECT_EQ(historyTop, history);
     EXPECT_EQ(0, std::memcmp(gameSnapshot.board, position.board, 64));
@@ -164,9 +152,7 @@ TEST(Setup, InstallsOrLeavesTheGameAlone) {
     EXPECT_TRUE(isLegalMove(textToMove("d4e3")));
     ASSERT_TRUE(setupPosition("rnbqkbnr/ppp1pppp/8/8/3pP3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 3", false));
     EXPECT_FALSE(isLegalMove(textToMove("d4e3")));
-}
 
-TEST(GameMoves, LegalityOnTheBoard) {
     struct Case {
         const char* fen;
         std::vector<std::string> moves;  // played first
@@ -206,9 +192,8 @@ TEST(GameMoves, LegalityOnTheBoard) {
     EXPECT_EQ(gamePlies(), 0);
 }
 
-// A draw test over the whole game, kept in a vector: the third occurrence of
-// a position since the last irreversible move (same side to move), or more
-// than a hundred reversible plies.
+// The draw rule over the whole game, kept in a vector: the third occurrence
+// of a position since the last irreversible move, or over 100 reversible plies.
 bool drawnInWholeGame(const std::vector<std::uint64_t>& keys, const std::vector<int>& reversible, int count) {
     const std::size_t top = keys.size() - 1;
     const int r = reversible[top];
@@ -276,7 +261,7 @@ TEST(GameHistory, LongGameKeepsEveryAnswerBothWays) {
         reversible.resize(ply + 1);
         expectAsTheWholeGame(ply);
         ASSERT_EQ(gameSnapshot.sideToMove, ply % 2 == 0 ? White : Black) << ply;
-        if (ply % 97 == 0) EXPECT_TRUE(positionIsConsistent()) << ply;
+        if (ply % 97 == 0) { EXPECT_TRUE(positionIsConsistent()) << ply; }
     }
     EXPECT_FALSE(takeBack(1));
     EXPECT_EQ(legalMoveTexts().size(), 20u);

@@ -19,17 +19,14 @@ using namespace testsupport;
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
-const std::string Features = "\nfeature done=0\nfeature setboard=1\nfeature ping=1\nfeature myname=\"Drozak " DROZAK_VERSION
-                             "\"\nfeature sigint=0\nfeature sigterm=0\nfeature analyze=1\nfeature memory=1\nfeature done=1\n";
+const Lines Features = {"", "feature done=0", "feature setboard=1", "feature ping=1",
+                        "feature myname=\"Drozak " DROZAK_VERSION "\"", "feature sigint=0", "feature sigterm=0",
+                        "feature analyze=1", "feature memory=1", "feature done=1"};
 const std::string Draw = "1/2-1/2 {Draw: repetition or statemate}";
 const std::regex thinking("(\\d+) (-?\\d+) (\\d+) (\\d+) ([a-h][1-8][a-h][1-8][qnrb]?)( [a-h][1-8][a-h][1-8][qnrb]?)*");
 
 bool isThinking(const std::string& line) { return std::regex_match(line, thinking); }
-
-long nodesOf(const std::string& line) {
-    std::smatch m;
-    return std::regex_match(line, m, thinking) ? std::stol(m[4]) : -1;
-}
+bool isFeatureDone(const std::string& line) { return line == "feature done=1"; }
 
 // The log lines that start with one of `prefixes`.
 Lines logged(const EngineProcess& engine, std::initializer_list<const char*> prefixes) {
@@ -40,64 +37,56 @@ Lines logged(const EngineProcess& engine, std::initializer_list<const char*> pre
     return out;
 }
 
-// The first moves of thinking lines, each of which must be legal after `moves` from `fen`.
-void expectLegalThinking(const Lines& lines, const char* fen, const Lines& moves) {
+// Whether `move` (or the move of a "move ..." line) is legal after `moves` from `fen`.
+bool legalAfter(const char* fen, const Lines& moves, const std::string& move) {
     playInProcess(fen, moves);
-    const std::set<std::string> legal = legalMoveTexts();
+    return legalMoveTexts().count(isMoveLine(move) ? move.substr(5) : move) > 0;
+}
+
+// Thinking lines, each with a first move legal after `moves` from `fen`.
+void expectLegalThinking(const Lines& lines, const char* fen, const Lines& moves) {
     for (const std::string& line : lines) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(line, m, thinking)) << line;
-        EXPECT_TRUE(legal.count(m[5])) << line;
+        EXPECT_TRUE(legalAfter(fen, moves, m[5])) << line;
     }
 }
 
-TEST(Program, HandshakeAndExit) {
-    {
-        EngineProcess engine({.oldLog = "a line of an earlier run\n"});
-        engine.send("xboard");
-        EXPECT_EQ(engine.readRawUntil("feature done=1\n"), Features);
-        EXPECT_EQ(engine.logText(), "");  // emptied before anything is logged
-        engine.send("quit");
-        EXPECT_EQ(engine.waitExit(), 0);
-        EXPECT_EQ(engine.readQuiet(), "");
-        EXPECT_EQ(engine.logText(), "::cmd:: quit\n");  // the handshake's line is not logged
-    }
+// The handshake; one command a line, the first word (the rest is its own and
+// never acts): the protocol's commands by prefix, the others as whole words,
+// those the engine does not act on taken silently, other words an error each;
+// lines ending in CR LF; SIGINT changing nothing; numbers the engine cannot
+// use logged and ignored, long lines ignored whole, moves that are not legal
+// refused; a refused position said so, the game left as it was.
+TEST(Program, CommandsAndBadInput) {
     for (const std::string first : {"uci", "xboardish"}) {  // only the first six characters count
         EngineProcess engine;
         engine.send(first);
-        EXPECT_EQ(engine.readRawUntil("feature done=1\n"),
-                  (first == "uci" ? "Engine works only with xboard protocol ver. 2\n" : "") + Features);
+        Lines expected = Features;
+        if (first == "uci") expected.insert(expected.begin(), "Engine works only with xboard protocol ver. 2");
+        EXPECT_EQ(engine.readUntil(isFeatureDone), expected);
         engine.send("new");
         engine.closeInput();  // the interface is gone: ends as on quit
         EXPECT_EQ(engine.waitExit(), 0);
         EXPECT_EQ(engine.logLines().back(), "-M: end of input");
     }
-    EngineProcess engine;  // the last line without its end
-    engine.sendRaw("xboard\r\nnew\r\nquit");
-    engine.closeInput();
-    EXPECT_EQ(engine.waitExit(), 0);
-    EXPECT_EQ(engine.logLines().back(), "::cmd:: quit");
-}
-
-// The first word of a line is the command; the rest is its own and never acts.
-// The document's commands match by prefix, the others as whole words; the
-// protocol's commands the engine does not act on are taken silently, other
-// words get one error line each. SIGINT changes nothing.
-TEST(Program, OneCommandPerLine) {
-    EngineProcess engine;
-    ASSERT_TRUE(engine.handshake());
-    for (const char* line : {"e2e4", "go", "black", "e7e5", "gonzo"}) engine.send(line);  // no game yet
+    EngineProcess engine({.binary = {}, .withBook = false, .oldLog = "a line of an earlier run\n"});
+    const auto sendCrLf = [&](std::initializer_list<const char*> lines) {
+        for (const char* line : lines) engine.sendRaw(std::string(line) + "\r\n");
+    };
+    sendCrLf({"xboard"});
+    EXPECT_EQ(engine.readUntil(isFeatureDone), Features);
+    EXPECT_EQ(engine.logText(), "");  // emptied before anything is logged
+    sendCrLf({"protover 2", "e2e4", "go", "black", "e7e5", "gonzo"});  // no game yet
     EXPECT_EQ(linesBeforePong(engine, 1), Lines{});
     engine.send("new");  // no book here: said once a run
     EXPECT_EQ(linesBeforePong(engine, 2), Lines{BookError});
     engine.signal(SIGINT);
-    for (const char* line : {"name gobbler", "rating 2100 1800", "result 1-0 {go quit: White forfeits on time}",
-                             "newton", "name timelord", "ics -", "accepted ping", "rejected usermove", "protover 2",
-                             "xboard", "hard", "easy", "random", "computer", "?", ".", "exit", "draw", "hint", "bk",
-                             "otim 100", "post", "nopost", "   ", ""})
-        engine.send(line);
+    sendCrLf({"name gobbler", "rating 2100 1800", "result 1-0 {go quit: White forfeits on time}", "newton",
+              "name timelord", "ics -", "accepted ping", "rejected usermove", "protover 2", "xboard", "hard", "easy",
+              "random", "computer", "?", ".", "exit", "draw", "hint", "bk", "otim 100", "post", "nopost", "   ", ""});
     EXPECT_EQ(linesBeforePong(engine, 3), Lines{});
-    for (const char* line : {"foo bar", "stop", "pingpong"}) engine.send(line);
+    sendCrLf({"foo bar", "stop", "pingpong"});
     EXPECT_EQ(linesBeforePong(engine, 4), (Lines{"Error (unknown command): foo", "Error (unknown command): stop",
                                                  "Error (unknown command): pingpong"}));
     engine.send("ping");
@@ -105,42 +94,24 @@ TEST(Program, OneCommandPerLine) {
 
     // blackboard is black, gonzo go, whitewash white, forceful force, newgame
     // new, quitting quit; a position that is not the start has no book.
-    for (const char* side : {"blackboard", "whitewash"}) {
-        engine.send("setboard 4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -");
-        engine.send(side);
-        engine.send("gonzo");
+    for (const std::string side : {"blackboard", "whitewash"}) {
+        engine.send("setboard 4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -\n" + side + "\ngonzo");
         engine.signal(SIGINT);
         const Lines lines = linesBeforePong(engine, 5);
         ASSERT_EQ(lines.size(), 1u);
-        playInProcess(side[0] == 'b' ? "4k3/pppp4/8/8/8/8/PPPP4/4K3 b - -" : "4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -", {});
-        EXPECT_TRUE(isMoveLine(lines[0]) && legalMoveTexts().count(lines[0].substr(5))) << lines[0];
+        EXPECT_TRUE(isMoveLine(lines[0]) && legalAfter(side[0] == 'b' ? "4k3/pppp4/8/8/8/8/PPPP4/4K3 b - -"
+                                                                      : "4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -", {}, lines[0]))
+            << lines[0];
     }
-    engine.send("forceful");
-    engine.send("a7a6");  // made, not answered
-    engine.send("newgame");
-    engine.send("e2e4");  // answered: after new the engine plays Black
+    engine.send("forceful\na7a6\nnewgame\ne2e4");  // a7a6 made, not answered; after new the engine plays Black
     const Lines reply = linesBeforePong(engine, 6);
     ASSERT_EQ(reply.size(), 1u);
-    playInProcess(StartPositionText, {"e2e4"});
-    EXPECT_TRUE(isMoveLine(reply[0]) && legalMoveTexts().count(reply[0].substr(5))) << reply[0];
-    engine.send("quitting");
-    EXPECT_EQ(engine.waitExit(), 0);
-    EXPECT_EQ(logged(engine, {"-FEN:"}).size(), 3u);  // gonzo, gonzo, e2e4: the arguments ran nothing
-    EXPECT_EQ(logged(engine, {"::cmd:: name", "::cmd:: rating", "::cmd:: result", "-M: no position"}),
-              (Lines{"-M: no position yet, move ignored", "-M: no position yet, go ignored",
-                     "-M: no position yet, move ignored", "-M: no position yet, go ignored", "::cmd:: name gobbler",
-                     "::cmd:: rating 2100 1800", "::cmd:: result 1-0 {go quit: White forfeits on time}",
-                     "::cmd:: name timelord"}));
-}
+    EXPECT_TRUE(isMoveLine(reply[0]) && legalAfter(StartPositionText, {"e2e4"}, reply[0])) << reply[0];
 
-// Numbers the engine cannot use are logged and change nothing; long lines are
-// ignored whole; moves that are not legal are refused, and a refused position
-// is said so and leaves the game as it was.
-TEST(Program, BadInputIsRefused) {
     struct Case {
         const char* fen;
         Lines illegal;
-        const char* legal;
+        std::string legal;
     };
     const Case cases[] = {
         {StartPositionText, {"e7e5", "e2e5", "e3e4", "e1e2", "e1g1", "g1g3", "b1d2", "a1a1"}, "b1c3"},
@@ -149,39 +120,45 @@ TEST(Program, BadInputIsRefused) {
         {"4k3/4r3/8/8/8/8/4N3/4K3 w - -", {"e2c3", "e2g1", "e2d4"}, "e1d1"},  // a pinned knight
         {"4k3/P7/8/8/8/8/8/4K3 w - -", {"a7a8", "a7b8q", "a7a8k"}, "a7a8n"},  // no promotion letter
     };
-    EngineProcess engine;
-    ASSERT_TRUE(engine.handshake());
+    engine.send("force");
     Lines expectedKeys;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fen);
         playInProcess(c.fen, {});
         engine.send(std::string("setboard ") + c.fen);
         Lines expected;
-        if (c.fen == StartPositionText) expected.push_back(BookError);
         for (const std::string& move : c.illegal) {
             engine.send(move);
             expected.push_back(textToMove(move.c_str()) ? "Illegal move: " + move : "Error (unknown command): " + move);
         }
-        engine.send("setboard 8/8/8/8/8/8/8/8 w - -");  // refused: the game stays
-        engine.send(c.legal);
+        engine.send("setboard 8/8/8/8/8/8/8/8 w - -\n" + c.legal);  // refused: the game stays
         expected.push_back("tellusererror Illegal position");
-        EXPECT_EQ(linesBeforePong(engine, 1), expected);
+        EXPECT_EQ(linesBeforePong(engine, 7), expected);
         expectedKeys.push_back(playInProcess(c.fen, {c.legal})[0]);
     }
-    for (const char* line : {"time", "time abc", "otim", "level", "level 40 x 0", "level 0 0:30", "st 0", "st -1", "st x",
-                             "sd -2", "sd x", "memory x"})
-        engine.send(line);
-    engine.send(std::string(5000, 'q'));
-    engine.send("new" + std::string(5000, 'w'));
-    EXPECT_EQ(linesBeforePong(engine, 2), Lines{});
-    engine.send("quit");
+    engine.send("time\ntime abc\notim\nlevel\nlevel 40 x 0\nlevel 0 0:30\nst 0\nst -1\nst x\nsd -2\nsd x\nmemory x\n" +
+                std::string(5000, 'q') + "\nnew" + std::string(5000, 'w'));
+    EXPECT_EQ(linesBeforePong(engine, 8), Lines{});
+    engine.sendRaw("quitting");  // the last line without its end
+    engine.closeInput();
     EXPECT_EQ(engine.waitExit(), 0);
+    EXPECT_EQ(engine.readLine(), std::nullopt);
 
     const Lines log = engine.logLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front(), "::cmd:: protover 2");  // the handshake's line is not logged
+    EXPECT_EQ(log.back(), "::cmd:: quitting");
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find('\r') != l.npos; }), 0);
+    EXPECT_EQ(logged(engine, {"-FEN:"}).size(), 3u);  // gonzo, gonzo, e2e4; no pondering after easy
+    EXPECT_EQ(logged(engine, {"::cmd:: name", "::cmd:: rating", "::cmd:: result", "-M: no position"}),
+              (Lines{"-M: no position yet, move ignored", "-M: no position yet, go ignored",
+                     "-M: no position yet, move ignored", "-M: no position yet, go ignored", "::cmd:: name gobbler",
+                     "::cmd:: rating 2100 1800", "::cmd:: result 1-0 {go quit: White forfeits on time}",
+                     "::cmd:: name timelord"}));
     Lines keys;  // each legal move was made on the position its setboard left
     for (std::size_t i = 0; i + 1 < log.size(); ++i)
         for (const Case& c : cases)
-            if (log[i] == std::string("::cmd:: ") + c.legal && log[i + 1].rfind("-M: ", 0) != 0) keys.push_back(log[i + 1]);
+            if (log[i] == "::cmd:: " + c.legal && log[i + 1].rfind("-M: ", 0) != 0) keys.push_back(log[i + 1]);
     EXPECT_EQ(keys, expectedKeys);
     const std::string tooLong = "-M: line longer than 4096 characters, ignored";
     const Lines notes = logged(engine, {"-M: time", "-M: otim", "-M: level", "-M: st", "-M: sd", "-M: memory", "-M: line"});
@@ -197,10 +174,10 @@ TEST(Program, BadInputIsRefused) {
 TEST(Program, LogOfAShortGame) {
     EngineProcess engine;
     ASSERT_TRUE(engine.handshake());
-    for (const char* line : {"new", "level 40 1 0", "time 200", "otim 200", "e2e4"}) engine.send(line);
+    engine.send("new\nlevel 40 1 0\ntime 200\notim 200\ne2e4");
     const Lines first = engine.readUntil(isMoveLine);
     ASSERT_FALSE(first.empty());
-    for (const char* line : {"force", "g1f3", "setboard 4k3/8/8/8/8/8/8/4K2R w K -", "e1g1", "quit"}) engine.send(line);
+    engine.send("force\ng1f3\nsetboard 4k3/8/8/8/8/8/8/4K2R w K -\ne1g1\nquit");
     EXPECT_EQ(engine.waitExit(), 0);
     const std::string reply = first.back().substr(5);
     const Lines keys = playInProcess(StartPositionText, {"e2e4", reply, "g1f3"});
@@ -216,8 +193,11 @@ TEST(Program, LogOfAShortGame) {
                             "::cmd:: e1g1", castled[0], "::cmd:: quit"}));
 }
 
-// Mates and draws are claimed when the board shows them, and only then.
-TEST(Program, ClaimsAreTrueOnTheBoard) {
+// Mates and draws are claimed when the board shows them, and only then. undo
+// and remove give back the exact position of before (its key in the log, its
+// claims), never more plies than the game holds, none from before a change
+// of the side to move.
+TEST(Program, ClaimsAndTakeBacks) {
     struct Case {
         const char* fen;
         Lines moves;  // played before `go`
@@ -230,11 +210,11 @@ TEST(Program, ClaimsAreTrueOnTheBoard) {
         {"6k1/5ppp/8/8/8/8/5PPP/r5K1 w - -", {}, {"0-1 {Black mates 0}"}},
         {"k7/8/1Q6/8/8/8/8/7K b - -", {}, {Draw}},                          // stalemate
         {"k7/8/8/8/8/8/8/6BK w - -", {}, {Draw}},                           // too little to mate
-        // the opponent's c3b1 brings the position after a3b1 a third time
-        {"7k/R7/8/8/8/N7/8/3K1R2 w - - 0 1", {"a3b1", "h8g8", "b1c3", "g8h8", "c3b1", "h8g8", "b1c3", "g8h8", "c3b1"}, {Draw}},
+        {"7k/8/8/8/8/8/2Q5/K7 w - -", {}, {}},  // winning, but no mate in one: the move alone
         // Black's only move repeats the position a third time: moved and claimed
         {"7k/R7/8/8/8/8/8/1N1K1R2 w - - 0 1", {"b1c3", "h8g8", "c3b1", "g8h8", "b1c3", "h8g8", "c3b1"}, {"move g8h8", Draw}},
-        {"7k/8/8/8/8/8/2Q5/K7 w - -", {}, {}},  // winning, but no mate in one: the move alone
+        // the opponent's c3b1 brings the position after a3b1 a third time
+        {"7k/R7/8/8/8/N7/8/3K1R2 w - - 0 1", {"a3b1", "h8g8", "b1c3", "g8h8", "c3b1", "h8g8", "b1c3", "g8h8", "c3b1"}, {Draw}},
     };
     EngineProcess engine;
     ASSERT_TRUE(engine.handshake());
@@ -252,88 +232,50 @@ TEST(Program, ClaimsAreTrueOnTheBoard) {
             EXPECT_EQ(said, c.said);
         }
     }
+    // the repetition taken back and replaced: the game goes on; back again, the claim too
+    engine.send("force\nundo\nc3e4\ngo");
+    EXPECT_EQ(linesBeforePong(engine, 2), Lines{"move h8g8"});
+    engine.send("force\nremove\nc3b1\ngo");
+    EXPECT_EQ(linesBeforePong(engine, 3), Lines{Draw});
+    const char* mateInOne = "6k1/5ppp/8/8/8/8/8/K2R4 w - -";
+    engine.send(std::string("setboard ") + mateInOne + "\nundo\ngo");  // nothing to take back
+    EXPECT_EQ(linesBeforePong(engine, 4), (Lines{"move d1d8", "1-0 {Drozak mates 1}"}));
+    engine.send("force\nundo\na1b1\ng8h8\nremove\ngo");
+    EXPECT_EQ(linesBeforePong(engine, 5), (Lines{"move d1d8", "1-0 {Drozak mates 1}"}));
+    engine.send("force\nwhite\nundo");  // the record starts again at white
+    EXPECT_EQ(linesBeforePong(engine, 6), Lines{});
+
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(), 0);
+
     EXPECT_EQ(logged(engine, {"-M: 1/2", "-M: 1-0", "-M: 0-1"}),
               (Lines{"-M: 1-0 {Drozak mates 1}8099", "-M: 0-1 {Drozak mates 1}8099", "-M: 1-0 {White mates 0}",
                      "-M: 0-1 {Black mates 0}", "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)",
+                     "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)", "-M: 1/2-1/2 {Draw: repetition} (case 4)",
                      "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)",
-                     "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)", "-M: 1/2-1/2 {Draw: repetition} (case 4)"}));
-}
-
-// More than a thousand plies: the history never runs out, the engine still plays.
-TEST(Program, GameOfMoreThanAThousandPlies) {
-    EngineProcess engine;
-    ASSERT_TRUE(engine.handshake());
-    engine.send("new");
-    engine.send("force");
-    const Lines pawns = {"a2a3", "a7a6", "b2b3", "b7b6", "c2c3", "c7c6", "d2d3", "d7d6", "e2e3", "e7e6", "h2h3", "h7h6"};
-    const Lines knights = {"g1f3", "g8f6", "f3g1", "f6g8"};
-    std::string input;
-    int plies = 0;
-    for (std::size_t p = 0; p < pawns.size(); p += 2, plies += 2) {
-        for (int i = 0; i < 96; ++i, ++plies) input += knights[i % 4] + "\n";
-        input += pawns[p] + "\n" + pawns[p + 1] + "\n";
-    }
-    for (int i = 0; i < 600; ++i, ++plies) input += knights[i % 4] + "\n";
-    input += "g2g3\ngo\n";  // past the fifty-move limit a pawn move lets the game go on
-    engine.sendRaw(input);
-    const Lines lines = linesBeforePong(engine, 1, 15000ms);
-    EXPECT_EQ(lines.size(), 2u);  // the book error, the move
-    EXPECT_TRUE(isMoveLine(lines.back())) << lines.back();
-    engine.send("quit");
-    EXPECT_EQ(engine.waitExit(), 0);
-    const std::regex keyLine("[0-9a-f]{1,8} [0-9a-f]{1,8}");
-    const Lines log = engine.logLines();
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string& l) { return std::regex_match(l, keyLine); }),
-              plies + 2);  // g2g3 and the engine's move too
+                     "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)", "-M: 1-0 {Drozak mates 1}8099",
+                     "-M: 1-0 {Drozak mates 1}8099"}));
+    EXPECT_EQ(logged(engine, {"-M: took back", "-M: cannot take back"}),
+              (Lines{"-M: took back 1 ply", "-M: took back 2 plies", "-M: cannot take back 1 ply: the game holds 0",
+                     "-M: took back 1 ply", "-M: took back 2 plies", "-M: cannot take back 1 ply: the game holds 0"}));
     EXPECT_EQ(logged(engine, {"-M: Illegal"}), Lines{});
-}
-
-// `post` thinking lines: one per iteration, none past `sd`, mates as
-// 100000 + moves; none after `nopost`.
-TEST(Program, ThinkingOutput) {
-    EngineProcess engine;
-    ASSERT_TRUE(engine.handshake());
-    const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
-    for (const std::string line : {std::string("setboard ") + fen, std::string("post"), std::string("st 30"),
-                                   std::string("sd 3"), std::string("go")})
-        engine.send(line);
-    Lines lines = linesBeforePong(engine, 1);
-    ASSERT_EQ(lines.size(), 3u);
-    expectLegalThinking({lines[0], lines[1]}, fen, {});
-    EXPECT_EQ(lines[0].substr(0, 2), "2 ");
-    EXPECT_EQ(lines[1].substr(0, 2), "3 ");
-    EXPECT_LT(nodesOf(lines[0]), nodesOf(lines[1]));
-    EXPECT_TRUE(isMoveLine(lines[2]));
-
-    engine.send("sd 0");  // White mates in two: Re8+ Rxe8, Rxe8#
-    engine.send("setboard 3r2k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - -");
-    engine.send("go");
-    lines = linesBeforePong(engine, 2);
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_TRUE(std::regex_match(lines[lines.size() - 2], std::regex("\\d+ 100002 \\d+ \\d+ e2e8 d8e8 e1e8")))
-        << lines[lines.size() - 2];
-    EXPECT_EQ(lines.back(), "move e2e8");
-
-    engine.send("nopost");
-    engine.send(std::string("setboard ") + fen);
-    engine.send("sd 4");
-    engine.send("go");
-    lines = linesBeforePong(engine, 3);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(isMoveLine(lines[0]));
-    engine.send("quit");
-    EXPECT_EQ(engine.waitExit(), 0);
+    const Lines keys = playInProcess(mateInOne, {"a1b1", "g8h8"});  // made on the exact position before the mate
+    const Lines log = engine.logLines();
+    const auto at = std::find(log.begin(), log.end(), "::cmd:: a1b1");
+    ASSERT_LT(at + 3, log.end());
+    EXPECT_EQ(*(at + 1), keys[0]);
+    EXPECT_EQ(*(at + 3), keys[1]);
 }
 
 // Analysis follows the position through moves, take-backs and setups, answers
-// `.` and `ping` at once, shows its thinking without `post`, never moves, and
-// leaves force mode on `exit`.
-TEST(Program, Analysis) {
+// `.` and `ping` at once, shows its thinking without `post` (mates as 100000
+// + moves, being mated as -100000 - moves), never moves, and leaves for force
+// mode on `exit`. `post` thinking: one line per iteration from depth 2, none
+// past `sd` (0 for no limit); none after `nopost`. `memory` sizes the table.
+TEST(Program, AnalysisThinkingAndMemory) {
     EngineProcess engine;
     ASSERT_TRUE(engine.handshake());
-    for (const char* line : {"new", "force", "e2e4", "analyze"}) engine.send(line);
+    engine.send("new\nforce\ne2e4\nanalyze");
     const auto deepTo = [&](int depth) {
         return engine.readUntil([depth](const std::string& l) { return isThinking(l) && std::stoi(l) >= depth; }, 5000ms);
     };
@@ -343,14 +285,13 @@ TEST(Program, Analysis) {
     expectLegalThinking(Lines(lines.begin() + 1, lines.end()), StartPositionText, {"e2e4"});
     engine.send(".");
     lines = engine.readUntil([](const std::string& l) { return l.rfind("stat01:", 0) == 0; });
+    ASSERT_FALSE(lines.empty());
     std::smatch m;
     ASSERT_TRUE(std::regex_match(lines.back(), m, std::regex("stat01: \\d+ \\d+ (\\d+) (\\d+) (\\d+) ([a-h1-8]{4})")))
         << lines.back();
     EXPECT_GE(std::stoi(m[1]), 4);
     EXPECT_LE(std::stoi(m[2]), std::stoi(m[3]));
-    playInProcess(StartPositionText, {"e2e4"});
-    EXPECT_TRUE(legalMoveTexts().count(m[4])) << lines.back();
-
+    EXPECT_TRUE(legalAfter(StartPositionText, {"e2e4"}, m[4])) << lines.back();
     struct Step {
         const char* line;
         Lines game;  // the moves of the position analysed after it
@@ -359,84 +300,70 @@ TEST(Program, Analysis) {
         SCOPED_TRACE(s.line);
         engine.send(s.line);
         lines = linesBeforePong(engine, 3);  // from before the change
-        if (std::string(s.line) == "e2e5") EXPECT_NE(std::find(lines.begin(), lines.end(), "Illegal move: e2e5"), lines.end());
-        expectLegalThinking(deepTo(3), StartPositionText, s.game);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Illegal move: e2e5"), std::string(s.line) == "e2e5");
+        lines = deepTo(3);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(isThinking(lines.back())) << lines.back();
+        expectLegalThinking(lines, StartPositionText, s.game);
     }
     engine.send("setboard 7k/5Q2/6K1/8/8/8/8/8 b - -");  // stalemate: nothing to show
     linesBeforePong(engine, 4);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(linesBeforePong(engine, 5), Lines{});
-    engine.send("setboard 6k1/5ppp/8/8/8/8/8/K2R4 w - -");  // mate in one: shown, not played
-    lines = engine.readUntil([](const std::string& l) { return l.find(" 100001 ") != std::string::npos; });
-    ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("\\d+ 100001 \\d+ \\d+ d1d8"))) << lines.back();
-    engine.send("exit");
-    engine.send("d1d7");  // force mode: made, not answered
+    for (auto [fen, score] : {std::pair{"k7/8/1K6/8/8/8/8/7R b - -", "-100001 \\d+ \\d+ a8b8 h1h8"},
+                              {"6k1/5ppp/8/8/8/8/8/K2R4 w - -", "100001 \\d+ \\d+ d1d8"}}) {
+        engine.send(std::string("setboard ") + fen);  // mated and mating in one: shown, not played
+        const std::regex mate(std::string("\\d+ ") + score);
+        lines = engine.readUntil([&](const std::string& l) { return std::regex_match(l, mate); });
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(std::regex_match(lines.back(), mate)) << lines.back();
+    }
+    engine.send("exit\nd1d7");  // force mode: made, not answered
     lines = linesBeforePong(engine, 6);
     EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), isThinking));
-    engine.send("quit");
-    EXPECT_EQ(engine.waitExit(), 0);
     EXPECT_EQ(logged(engine, {"move"}), Lines{});
-    EXPECT_EQ(logged(engine, {"::cmd:: d1d7"}).size(), 1u);
-}
-
-// undo and remove give back the exact position of before: its key in the log
-// when the game goes on, and its claims; never more plies than the game holds,
-// and none from before a change of the side to move.
-TEST(Program, TakeBacks) {
-    const char* mateInOne = "6k1/5ppp/8/8/8/8/8/K2R4 w - -";
-    EngineProcess engine;
-    ASSERT_TRUE(engine.handshake());
-    engine.send(std::string("setboard ") + mateInOne);
-    engine.send("undo");  // nothing to take back
-    engine.send("st 5");
-    engine.send("go");
-    EXPECT_EQ(linesBeforePong(engine, 1), (Lines{"move d1d8", "1-0 {Drozak mates 1}"}));
-    for (const char* line : {"force", "undo", "a1b1", "g8h8", "remove", "go"}) engine.send(line);
-    EXPECT_EQ(linesBeforePong(engine, 2), (Lines{"move d1d8", "1-0 {Drozak mates 1}"}));
-
-    // after c3b1 the position stands there a third time: claimed instead of a
-    // move; taken back and replaced, the game goes on; back again, the claim too
-    engine.send("setboard 7k/R7/8/8/8/N7/8/3K1R2 w - - 0 1");
-    for (const char* m : {"a3b1", "h8g8", "b1c3", "g8h8", "c3b1", "h8g8", "b1c3", "g8h8", "c3b1", "go"}) engine.send(m);
-    EXPECT_EQ(linesBeforePong(engine, 3), Lines{Draw});
-    for (const char* line : {"force", "undo", "c3e4", "go"}) engine.send(line);
-    EXPECT_EQ(linesBeforePong(engine, 4), Lines{"move h8g8"});
-    for (const char* line : {"force", "remove", "c3b1", "go"}) engine.send(line);
-    EXPECT_EQ(linesBeforePong(engine, 5), Lines{Draw});
-    for (const char* line : {"force", "white", "undo"}) engine.send(line);  // the record starts again at white
-    EXPECT_EQ(linesBeforePong(engine, 6), Lines{});
-    engine.send("quit");
-    EXPECT_EQ(engine.waitExit(), 0);
-
-    EXPECT_EQ(logged(engine, {"-M: took back", "-M: cannot take back"}),
-              (Lines{"-M: cannot take back 1 ply: the game holds 0", "-M: took back 1 ply", "-M: took back 2 plies",
-                     "-M: took back 1 ply", "-M: took back 2 plies", "-M: cannot take back 1 ply: the game holds 0"}));
-    const Lines keys = playInProcess(mateInOne, {"a1b1", "g8h8"});  // made on the exact position before the mate
     const Lines log = engine.logLines();
-    const auto at = std::find(log.begin(), log.end(), "::cmd:: a1b1");
-    ASSERT_LT(at + 3, log.end());
-    EXPECT_EQ(*(at + 1), keys[0]);
-    EXPECT_EQ(*(at + 3), keys[1]);
-}
+    const auto made = std::find(log.begin(), log.end(), "::cmd:: d1d7");
+    ASSERT_LT(made + 1, log.end());
+    EXPECT_EQ(*(made + 1), playInProcess("6k1/5ppp/8/8/8/8/8/K2R4 w - -", {"d1d7"})[0]);
 
-// memory N: the table's size in the log, and the engine plays on with it.
-TEST(Program, MemorySetsTheTableSize) {
-    EngineProcess engine;
-    ASSERT_TRUE(engine.handshake());
-    engine.send("setboard r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
-    engine.send("sd 4");
-    engine.send("st 10");
+    const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
+    const auto nodesOf = [](const std::string& line) {
+        std::smatch n;
+        return std::regex_match(line, n, thinking) ? std::stol(n[4]) : -1;
+    };
+    engine.send(std::string("setboard ") + fen + "\npost\nst 30\nsd 3\ngo");
+    lines = linesBeforePong(engine, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    expectLegalThinking({lines[0], lines[1]}, fen, {});
+    EXPECT_EQ(lines[0].substr(0, 2), "2 ");
+    EXPECT_EQ(lines[1].substr(0, 2), "3 ");
+    EXPECT_LT(nodesOf(lines[0]), nodesOf(lines[1]));
+    EXPECT_TRUE(isMoveLine(lines[2]));
+    engine.send(std::string("setboard ") + fen + "\nsd 1\ngo");  // iterations start at 2
+    lines = linesBeforePong(engine, 2);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(0, 2), "2 ");
+    EXPECT_TRUE(isMoveLine(lines[1]));
+
+    engine.send("sd 0\nsetboard 3r2k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - -\ngo");  // White mates in two: Re8+ Rxe8, Rxe8#
+    lines = linesBeforePong(engine, 3);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(std::regex_match(lines[lines.size() - 2], std::regex("\\d+ 100002 \\d+ \\d+ e2e8 d8e8 e1e8")))
+        << lines[lines.size() - 2];
+    EXPECT_EQ(lines.back(), "move e2e8");
+
+    engine.send(std::string("nopost\nsetboard ") + fen + "\nsd 4");
     for (const char* size : {"memory 1", "memory 16"}) {
-        engine.send(size);
-        engine.send("go");
-        const Lines lines = linesBeforePong(engine, 1);
-        ASSERT_EQ(lines.size(), 1u);
-        EXPECT_TRUE(isMoveLine(lines[0]));
+        engine.send(std::string(size) + "\ngo");
+        EXPECT_EQ(linesBeforePong(engine, 4).size(), 1u);
         engine.send("force");
     }
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(), 0);
+    const Lines moves = logged(engine, {"move"});
+    EXPECT_EQ(moves.size(), 5u);
+    EXPECT_TRUE(std::all_of(moves.begin(), moves.end(), isMoveLine));
     EXPECT_EQ(logged(engine, {"-M: table"}),
               (Lines{"-M: table 1 MiB, 16384 buckets a side", "-M: table 16 MiB, 262144 buckets a side"}));
 }
@@ -451,23 +378,18 @@ TEST(ProgramTiming, InputWhileThinking) {
     ASSERT_TRUE(engine.handshake());
     engine.send("new");
     EXPECT_EQ(linesBeforePong(engine, 0), Lines{BookError});
-    for (const std::string line : {middlegame, std::string("st 60"), std::string("go"), std::string("ping 1"),
-                                   std::string("post"), std::string("ping 2"), std::string("?")})
-        engine.send(line);
+    engine.send(middlegame + "\nst 60\ngo\nping 1\npost\nping 2\n?");
     auto start = Clock::now();
     Lines lines = engine.readUntil([](const std::string& l) { return l == "pong 2"; }, 5000ms);
     EXPECT_LT(Clock::now() - start, 1000ms);
-    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines.size(), 3u);
     EXPECT_TRUE(isMoveLine(lines[0])) << lines[0];
-    EXPECT_EQ(lines[1], "pong 1");
-    EXPECT_EQ(lines[2], "pong 2");
+    EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), (Lines{"pong 1", "pong 2"}));
 
     engine.send("nopost");
     for (const std::string abandon : {"force", "new", "result 1/2-1/2 {agreed}", middlegame.c_str(), "white", "black"}) {
         SCOPED_TRACE(abandon);
-        engine.send(middlegame);
-        engine.send("go");
-        engine.send(abandon);
+        engine.send(middlegame + "\ngo\n" + abandon);
         start = Clock::now();
         EXPECT_EQ(linesBeforePong(engine, 3), Lines{});  // no move for a position the interface has left
         EXPECT_LT(Clock::now() - start, 1000ms);
@@ -480,8 +402,7 @@ TEST(ProgramTiming, InputWhileThinking) {
                             Clocks{"level 40 0:30 0\ntime 150\notim 150", 0ms, 1000ms},
                             Clocks{"time 5\notim 5", 0ms, 1000ms}, Clocks{"time -100", 0ms, 1000ms}}) {
         SCOPED_TRACE(c.lines);
-        engine.send(middlegame);
-        engine.sendRaw(std::string(c.lines) + "\n");
+        engine.send(middlegame + "\n" + c.lines);
         start = Clock::now();
         engine.send("go");
         lines = engine.readUntil(isMoveLine, 3000ms);
@@ -490,22 +411,20 @@ TEST(ProgramTiming, InputWhileThinking) {
         EXPECT_LT(took, c.atMost);
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(isMoveLine(lines.back()));
-        if (c.atLeast > 0ms) EXPECT_GE(lines.size(), 4u);  // thinking from depth 2 on
+        EXPECT_GE(lines.size(), c.atLeast > 0ms ? 4u : 1u);  // thinking from depth 2 on
     }
     for (const bool quit : {true, false}) {  // in the middle of a long search
         EngineProcess other;
         EngineProcess& e = quit ? engine : other;
-        if (!quit) ASSERT_TRUE(e.handshake());
-        e.send(middlegame);
-        e.send("st 60");
-        e.send("go");
+        ASSERT_TRUE(quit || e.handshake());
+        e.send(middlegame + "\nst 60\ngo");
         std::this_thread::sleep_for(300ms);
         start = Clock::now();
         if (quit) e.send("quit");
         else e.closeInput();
         EXPECT_EQ(e.waitExit(2000ms), 0);
         EXPECT_LT(Clock::now() - start, 2000ms);
-        EXPECT_EQ(e.readQuiet(), "");  // and no move
+        EXPECT_EQ(e.readLine(), std::nullopt);  // and no move
     }
 }
 
@@ -515,8 +434,7 @@ TEST(ProgramTiming, Pondering) {
     const char* fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
     EngineProcess engine;
     ASSERT_TRUE(engine.handshake());
-    engine.send(std::string("setboard ") + fen);
-    for (const char* line : {"hard", "st 1", "go"}) engine.send(line);
+    engine.send(std::string("setboard ") + fen + "\nhard\nst 1\ngo");
     ASSERT_FALSE(engine.readUntil(isMoveLine, 3000ms).empty());
     std::this_thread::sleep_for(200ms);
     const auto ponderMove = [&] {
@@ -555,8 +473,7 @@ TEST(ProgramTiming, Pondering) {
     const Lines lines = engine.readUntil(isMoveLine, 3000ms);
     ASSERT_FALSE(lines.empty());
     game.push_back(*replies.begin());
-    playInProcess(fen, game);
-    EXPECT_TRUE(legalMoveTexts().count(lines.back().substr(5))) << lines.back();
+    EXPECT_TRUE(legalAfter(fen, game, lines.back())) << lines.back();
     EXPECT_EQ(logged(engine, {"-BAD PONDER"}).size(), 1u);
 
     std::this_thread::sleep_for(200ms);  // pondering again, on the next reply

@@ -1,27 +1,22 @@
-// drozak-referee: a soak of many complete games of the engine against itself.
-// Two engine processes play over pipes as an xboard interface drives them; the
-// referee keeps the game in this process, checks every move with the engine's
-// own legality rule and every result claim against the board, and gives each
-// move a deadline. Between moves it sends, at random, what interfaces send:
-// clocks, `level`, `force` and `go`, `new` and `setboard` in mid-game, words
-// that change nothing; now and then it restarts the engines.
+// drozak-referee: many complete games of the engine against itself. Two engine
+// processes play over pipes as an xboard interface drives them; the referee
+// keeps the game here, checks every move with the engine's own legality rule
+// and every result claim against the board, and gives each move a deadline.
+// Between moves it sends, at random, what interfaces send (clocks, `level`,
+// `force` and `go`, `new` and `setboard` in mid-game, words that change
+// nothing) and now and then restarts the engines. On a failure it prints the
+// game, the last lines sent and the engines' log tails, and exits 1.
 //
 //   drozak-referee --engine PATH --fens FILE [--games N] [--seed S]
 //                  [--max-plies P] [--restart-every N] [--clock-slack-ms MS]
-//
-// Exits 0 when every game went through; on a crash, a hang, an illegal move, a
-// refused legal move, a false claim or a move past its clock it prints the
-// game, the last lines sent and the engines' log tails, and exits 1.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,22 +32,23 @@
 namespace {
 
 using testsupport::EngineProcess;
+using testsupport::isMoveLine;
 using Clock = std::chrono::steady_clock;
-constexpr int MoveTimeoutMs = 10000;
+using std::chrono::milliseconds;
+constexpr milliseconds MoveTimeout{10000};
 
 struct Failure {
     std::string what;
 };
 
-// The game as the referee keeps it: the engine's own position code here, and
-// the identity of every position since the last irreversible move.
+// The game as the referee keeps it: the engine's own position code, and the
+// identity of every position since the last irreversible move.
 class Board {
 public:
     void setUp(const std::string& fen) {
         if (!setupPosition(fen.c_str(), false)) throw Failure{"the referee's own setup refused " + fen};
-        fen_ = fen;
-        moves_.clear();
-        reversible_ = 0;
+        story_ = "setboard " + fen + "\nmoves:";
+        plies_ = reversible_ = 0;
         seen_.assign(1, identity());
     }
     Move legalMove(const std::string& text) const {
@@ -63,13 +59,13 @@ public:
         const int piece = position.board[moveFrom(m)];
         const bool irreversible = piece == WhitePawn || piece == BlackPawn || moveKind(m) != Quiet;
         playMove(m);
-        moves_.push_back(text);
+        story_ += " " + text;
+        ++plies_;
         reversible_ = irreversible ? 0 : reversible_ + 1;
         if (irreversible) seen_.clear();
         seen_.push_back(identity());
     }
     int sideToMove() const { return gameSnapshot.sideToMove; }
-    bool mated() const { return !firstLegalMove() && sideToMoveInCheck(); }
     bool stalemated() const { return !firstLegalMove() && !sideToMoveInCheck(); }
     bool fiftyMoves() const { return reversible_ >= 100; }
     bool threefold() const { return std::count(seen_.begin(), seen_.end(), seen_.back()) >= 3; }
@@ -80,18 +76,14 @@ public:
             if (code != Empty && (code <= BlackPawn || code >= WhiteRook || ++minors > 1)) return false;
         return true;
     }
-    bool drawn() const { return stalemated() || deadMaterial() || fiftyMoves() || threefold(); }
-    // What a result ("1-0", "0-1", "1/2-1/2") must be, or "" when the game goes on.
+    // What a result must be ("1-0", "0-1", "1/2-1/2") when the engine claims
+    // the game over; "" while it goes on.
     std::string truth() const {
-        if (mated()) return sideToMove() == Black ? "1-0" : "0-1";
-        return drawn() ? "1/2-1/2" : "";
+        if (!firstLegalMove() && sideToMoveInCheck()) return sideToMove() == Black ? "1-0" : "0-1";
+        return stalemated() || deadMaterial() || fiftyMoves() || threefold() ? "1/2-1/2" : "";
     }
-    std::string story() const {
-        std::string text = "setboard " + fen_ + "\nmoves:";
-        for (const std::string& m : moves_) text += " " + m;
-        return text;
-    }
-    int plies() const { return static_cast<int>(moves_.size()); }
+    const std::string& story() const { return story_; }
+    int plies() const { return plies_; }
 
 private:
     // Placement, kings, side, rights, and the en-passant square only when a
@@ -107,21 +99,29 @@ private:
         }
         return id;
     }
-    std::string fen_;
-    std::vector<std::string> moves_;
-    int reversible_ = 0;
+    std::string story_;
+    int plies_ = 0, reversible_ = 0;
     std::vector<std::string> seen_;
 };
 
 struct Player {
     std::unique_ptr<EngineProcess> process;
-    const char* name;
+    std::string name;
     bool answersMoves = false;  // waiting for the opponent's move to answer it
 };
 
+std::string resultOf(const std::string& line) {
+    for (const std::string r : {"1-0", "0-1", "1/2-1/2"})
+        if (line.rfind(r, 0) == 0 && (line.size() == r.size() || line[r.size()] == ' ')) return r;
+    return "";
+}
+
 class Referee {
 public:
-    explicit Referee(std::map<std::string, std::string> options) : options_(std::move(options)), random_(seed()) {
+    explicit Referee(std::map<std::string, std::string> options) : options_(std::move(options)) {
+        if (!options_.count("--seed"))
+            options_["--seed"] = std::to_string(std::chrono::system_clock::now().time_since_epoch().count() % 100000);
+        random_.seed(std::stoul(options_["--seed"]));
         std::ifstream in(options_["--fens"]);
         for (std::string line; std::getline(in, line);)
             if (!line.empty() && line[0] != '#') fens_.push_back(line);
@@ -130,11 +130,11 @@ public:
 
     int run() {
         const int games = number("--games", 100), restartEvery = number("--restart-every", 25);
+        int status = 0;
         try {
-            startEngines();
             for (int game = 1; game <= games; ++game) {
-                if (game > 1 && restartEvery > 0 && (game - 1) % restartEvery == 0) {
-                    stopEngines();
+                if (game == 1 || (restartEvery > 0 && (game - 1) % restartEvery == 0)) {
+                    if (game > 1) stopEngines();
                     startEngines();
                 }
                 label_ = "game " + std::to_string(game);
@@ -147,33 +147,28 @@ public:
             for (Player& p : players_) {
                 if (!p.process) continue;
                 const std::vector<std::string> log = p.process->logLines();
-                std::printf("-- %s Drozak.log, last lines:\n", p.name);
+                std::printf("-- %s Drozak.log, last lines:\n", p.name.c_str());
                 for (std::size_t i = log.size() > 30 ? log.size() - 30 : 0; i < log.size(); ++i)
                     std::printf("   %s\n", log[i].c_str());
             }
-            summary();
-            return 1;
+            status = 1;
         }
-        summary();
-        return 0;
+        std::printf("soak: %d games, %ld plies: %d mates, %d draws claimed, %d missed claims; longest move %ld ms; seed %s\n",
+                    games_, plies_, mates_, draws_, missedClaims_, longestMoveMs_, options_["--seed"].c_str());
+        return status;
     }
 
 private:
-    int number(const char* option, int fallback) {
-        return options_.count(option) ? std::stoi(options_[option]) : fallback;
-    }
-    unsigned seed() {
-        if (!options_.count("--seed"))
-            options_["--seed"] = std::to_string(std::chrono::system_clock::now().time_since_epoch().count() % 100000);
-        return static_cast<unsigned>(std::stoul(options_["--seed"]));
-    }
+    int number(const char* option, int fallback) { return options_.count(option) ? std::stoi(options_[option]) : fallback; }
+    bool chance(double p) { return std::uniform_real_distribution<double>(0, 1)(random_) < p; }
+    const std::string& anyFen() { return fens_[random_() % fens_.size()]; }
+    [[noreturn]] void fail(Player& p, const std::string& what) { throw Failure{label_ + ", " + p.name + ": " + what}; }
 
     void startEngines() {
         for (int i = 0; i < 2; ++i) {
-            EngineProcess::Options options;
-            options.binary = std::filesystem::absolute(options_["--engine"]).string();
-            options.withBook = true;
-            players_[i] = Player{std::make_unique<EngineProcess>(options), i == 0 ? "engine A" : "engine B", false};
+            players_[i] = {std::make_unique<EngineProcess>(EngineProcess::Options{
+                               .binary = std::filesystem::absolute(options_["--engine"]).string(), .withBook = true, .oldLog = {}}),
+                           i == 0 ? "engine A" : "engine B"};
             if (!players_[i].process->handshake()) fail(players_[i], "no handshake (feature done=1)");
             send(players_[i], "accepted done");  // as xboard answers the features
         }
@@ -185,10 +180,9 @@ private:
         for (Player& p : players_) {
             if (chance(0.3)) p.process->closeInput();
             else send(p, "quit");
-            const std::optional<int> code = p.process->waitExit(std::chrono::milliseconds(MoveTimeoutMs));
+            const std::optional<int> code = p.process->waitExit(MoveTimeout);
             if (code != 0) fail(p, code ? "exit code " + std::to_string(*code) : "still running after quit");
-            std::ifstream err(p.process->directory() / "stderr.txt");
-            if (err.peek() != std::ifstream::traits_type::eof()) fail(p, "wrote to standard error");
+            if (std::filesystem::file_size(p.process->directory() / "stderr.txt") > 0) fail(p, "wrote to standard error");
             p.process.reset();
         }
     }
@@ -198,7 +192,7 @@ private:
         white_ = &players_[random_() % 2];
         black_ = white_ == &players_[0] ? &players_[1] : &players_[0];
         const bool fromStart = chance(0.3);
-        const std::string fen = fromStart ? std::string(StartPositionText) : fens_[random_() % fens_.size()];
+        const std::string fen = fromStart ? std::string(StartPositionText) : anyFen();
         board_.setUp(fen);
         for (Player* p : {white_, black_}) {
             noise(*p);
@@ -222,67 +216,70 @@ private:
             if (gameOver(*toMove)) return;
             if (board_.plies() >= number("--max-plies", 160)) return endGame("1/2-1/2 {ply limit}");
             if (chance(0.003)) {  // the interface starts something else
-                for (Player* p : {white_, black_}) send(*p, chance(0.5) ? "new" : "setboard " + fens_[random_() % fens_.size()]);
+                for (Player* p : {white_, black_}) send(*p, chance(0.5) ? "new" : "setboard " + anyFen());
                 return;
             }
             toMove = mover();
-            relay(*toMove, text);
+            // the move reaches the other engine, which is to answer it
+            noise(toMove == white_ ? *black_ : *white_);
+            if (chance(0.05)) {
+                send(*toMove, "force");
+                toMove->answersMoves = false;
+            }
+            if (chance(0.02)) sendLevel(*toMove);
+            if (toMove->answersMoves) sendClock(*toMove);
+            send(*toMove, text);
+            if (!toMove->answersMoves) {
+                sendClock(*toMove);
+                send(*toMove, "go");
+            }
         }
     }
 
     Player* mover() { return board_.sideToMove() == White ? white_ : black_; }
 
-    // The opponent's move reaches `p`, which is to answer it.
-    void relay(Player& p, const std::string& move) {
-        noise(&p == white_ ? *black_ : *white_);
-        if (chance(0.05)) {
-            send(p, "force");
-            p.answersMoves = false;
-        }
-        if (chance(0.02)) sendLevel(p);
-        if (p.answersMoves) sendClock(p);
-        send(p, move);
-        if (!p.answersMoves) {
-            sendClock(p);
-            send(p, "go");
-        }
-    }
-
-    // The engine's lines up to its move. A result line instead is a claim
+    // The engine's lines up to its move; a result line instead is a claim
     // about the board as it stands, which must hold (and ends the game).
     std::string awaitMove(Player& p) {
         const auto start = Clock::now();
         for (;;) {
-            const std::string line = readLine(p, start + std::chrono::milliseconds(MoveTimeoutMs));
-            if (line.rfind("move ", 0) == 0) {
-                const long ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+            const std::optional<std::string> line = p.process->readLine(
+                std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(start + MoveTimeout - Clock::now())));
+            if (!line) {
+                if (const std::optional<int> code = p.process->waitExit(milliseconds(300)))
+                    fail(p, "the engine ended with code " + std::to_string(*code));
+                fail(p, "no move within " + std::to_string(MoveTimeout.count()) + " ms");
+            }
+            if (isMoveLine(*line)) {
+                const long ms = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
                 longestMoveMs_ = std::max(longestMoveMs_, ms);
                 if (clockMs_ >= 0 && ms > clockMs_ + number("--clock-slack-ms", 0))
                     fail(p, "move after " + std::to_string(ms) + " ms on a clock of " + std::to_string(clockMs_) + " ms");
-                return line.substr(5);
+                return line->substr(5);
             }
-            if (const std::string result = resultOf(line); !result.empty()) {
-                if (result != board_.truth()) fail(p, "false claim \"" + line + "\"");
-                endGame(line);
+            if (const std::string result = resultOf(*line); !result.empty()) {
+                if (result != board_.truth()) fail(p, "false claim \"" + *line + "\"");
+                endGame(*line);
                 return "";
             }
-            if (line.rfind("Illegal move", 0) == 0) fail(p, "refused a legal move: " + line);
+            if (line->rfind("Illegal move", 0) == 0) fail(p, "refused a legal move: " + *line);
         }
     }
 
-    // After a move of `p`: a game over on the board ends here, with the
-    // engine's claim, which must be the board's (one missing is counted).
+    // After a move of `p`: a game over on the board ends here with the
+    // engine's claim, which must be the board's (one missing is counted). The
+    // engine claims the fifty-move draw one ply later than the rule allows.
     bool gameOver(Player& p) {
         const std::string truth = board_.truth();
         if (truth.empty() || (truth == "1/2-1/2" && !board_.threefold() && !board_.stalemated() && !board_.deadMaterial())) {
             if (!board_.fiftyMoves()) return false;
-            endGame("1/2-1/2 {fifty moves}");  // the engine claims one ply later than the rule allows
+            endGame("1/2-1/2 {fifty moves}");
             return true;
         }
         std::string claim;
         for (const auto deadline = Clock::now() + std::chrono::seconds(2); claim.empty();) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            const std::optional<std::string> line = p.process->readLine(std::max(left, std::chrono::milliseconds(0)));
+            const auto line = p.process->readLine(
+                std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - Clock::now())));
             if (!line) break;
             if (!resultOf(*line).empty()) claim = *line;
         }
@@ -301,34 +298,18 @@ private:
         }
     }
 
-    static std::string resultOf(const std::string& line) {
-        for (const char* r : {"1-0", "0-1", "1/2-1/2"})
-            if (line.rfind(r, 0) == 0 && (line.size() == std::strlen(r) || line[std::strlen(r)] == ' ')) return r;
-        return "";
-    }
-
-    std::string readLine(Player& p, Clock::time_point deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (const std::optional<std::string> line = p.process->readLine(std::max(left, std::chrono::milliseconds(0))))
-            return *line;
-        if (const std::optional<int> code = p.process->waitExit(std::chrono::milliseconds(300)))
-            fail(p, "the engine ended with code " + std::to_string(*code));
-        fail(p, "no move within " + std::to_string(MoveTimeoutMs) + " ms");
-    }
-
     void send(Player& p, const std::string& text) {
         if (!p.process->send(text)) fail(p, "cannot write \"" + text + "\"");
-        sent_.push_back(std::string(p.name) + " < " + text);
+        sent_.push_back(p.name + " < " + text);
         if (sent_.size() > 40) sent_.erase(sent_.begin());
     }
 
-    // A few hundred centiseconds on the clock: moves of tens of milliseconds.
+    // A few hundred centiseconds on the clock (or, one time in ten, none:
+    // the last allotment stands): moves of tens of milliseconds.
     void sendClock(Player& p) {
-        clockMs_ = -1;
-        if (chance(0.1)) return;  // no clock this move: the last allotment stands
-        const int centiseconds = 20 + static_cast<int>(random_() % 230);
-        clockMs_ = centiseconds * 10L;
-        send(p, "time " + std::to_string(centiseconds));
+        clockMs_ = chance(0.1) ? -1 : 10L * (20 + random_() % 230);
+        if (clockMs_ < 0) return;
+        send(p, "time " + std::to_string(clockMs_ / 10));
         send(p, "otim " + std::to_string(20 + random_() % 230));
     }
 
@@ -342,15 +323,6 @@ private:
         static const char* words[] = {"post", "nopost", "hard", "easy", "computer", "rejected usermove",
                                       "ping 7", "name someone", "rating 2000 1800", "sd 0"};
         if (chance(0.05)) send(p, words[random_() % 10]);
-    }
-
-    bool chance(double p) { return std::uniform_real_distribution<double>(0, 1)(random_) < p; }
-
-    [[noreturn]] void fail(Player& p, const std::string& what) { throw Failure{label_ + ", " + p.name + ": " + what}; }
-
-    void summary() {
-        std::printf("soak: %d games, %ld plies: %d mates, %d draws claimed, %d missed claims; longest move %ld ms; seed %s\n",
-                    games_, plies_, mates_, draws_, missedClaims_, longestMoveMs_, options_["--seed"].c_str());
     }
 
     std::map<std::string, std::string> options_;

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -28,24 +27,15 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
-ScopedWorkingDir::ScopedWorkingDir() : previous_(fs::current_path()) { fs::current_path(dir_.path()); }
-
-ScopedWorkingDir::~ScopedWorkingDir() { fs::current_path(previous_); }
-
 EngineProcess::EngineProcess(Options options) {
-    // A write to an engine that has gone must fail, not end the test program.
-    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);  // a write to an engine that has gone fails instead
     const std::string binary = options.binary.empty() ? std::string(DROZAK_BINARY) : options.binary;
-    if (options.withBook) {
-        const fs::path book = fs::path(DROZAK_BUILD_DIR) / "Drozak.book";
-        std::error_code ignored;
-        fs::copy_file(book, dir_.path() / "Drozak.book", ignored);
-    }
+    std::error_code ignored;
+    if (options.withBook) fs::copy_file(fs::path(DROZAK_BUILD_DIR) / "Drozak.book", dir_.path() / "Drozak.book", ignored);
     if (!options.oldLog.empty()) std::ofstream(dir_.path() / "Drozak.log", std::ios::binary) << options.oldLog;
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) std::abort();
-    const std::string directory = dir_.path().string();
-    const std::string errors = (dir_.path() / "stderr.txt").string();
+    const std::string directory = dir_.path().string(), errors = (dir_.path() / "stderr.txt").string();
     pid_ = fork();
     if (pid_ == 0) {
         if (chdir(directory.c_str()) != 0) _exit(126);
@@ -66,8 +56,7 @@ EngineProcess::~EngineProcess() {
     closeInput();
     if (pid_ > 0 && !exitCode_) {
         kill(pid_, SIGKILL);
-        int status;
-        waitpid(pid_, &status, 0);
+        waitpid(pid_, nullptr, 0);
     }
     if (fromEngine_ >= 0) close(fromEngine_);
 }
@@ -87,94 +76,49 @@ void EngineProcess::closeInput() {
     toEngine_ = -1;
 }
 
-// Reads what is there (waiting until the deadline for something); false at
-// the deadline or the end of the output.
-bool EngineProcess::fill(Clock::time_point deadline) {
-    if (outputEnded_) return false;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd p{fromEngine_, POLLIN, 0};
-    const int ready = poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
-    if (ready <= 0) return false;
-    char buffer[4096];
-    const ssize_t n = read(fromEngine_, buffer, sizeof buffer);
-    if (n <= 0) {
-        outputEnded_ = true;
-        return false;
-    }
-    pending_.append(buffer, static_cast<std::size_t>(n));
-    return true;
-}
-
 std::optional<std::string> EngineProcess::readLine(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        const std::size_t end = pending_.find('\n');
-        if (end != std::string::npos) {
-            std::string line = pending_.substr(0, end);
-            pending_.erase(0, end + 1);
-            return line;
-        }
-        if (!fill(deadline)) return std::nullopt;
+    for (std::size_t end; (end = pending_.find('\n')) == std::string::npos;) {
+        if (outputEnded_) return std::nullopt;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{fromEngine_, POLLIN, 0};
+        if (poll(&p, 1, left > 0 ? static_cast<int>(left) : 0) <= 0) return std::nullopt;
+        char buffer[4096];
+        const ssize_t n = read(fromEngine_, buffer, sizeof buffer);
+        if (n <= 0) outputEnded_ = true;
+        else pending_.append(buffer, static_cast<std::size_t>(n));
     }
+    const std::size_t end = pending_.find('\n');
+    std::string line = pending_.substr(0, end);
+    pending_.erase(0, end + 1);
+    return line;
 }
 
 std::vector<std::string> EngineProcess::readUntil(const std::function<bool(const std::string&)>& done,
                                                   std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     std::vector<std::string> lines;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        std::optional<std::string> line = readLine(left.count() > 0 ? left : 0ms);
-        if (!line) return lines;
+    while (const auto line = readLine(std::max(0ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())))) {
         lines.push_back(*line);
-        if (done(*line)) return lines;
+        if (done(*line)) break;
     }
-}
-
-std::string EngineProcess::readQuiet(std::chrono::milliseconds quiet) {
-    while (fill(Clock::now() + quiet)) {
-    }
-    std::string all;
-    all.swap(pending_);
-    return all;
-}
-
-std::string EngineProcess::readRawUntil(std::string_view marker, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        const std::size_t at = pending_.find(marker);
-        if (at != std::string::npos) {
-            std::string head = pending_.substr(0, at + marker.size());
-            pending_.erase(0, at + marker.size());
-            return head;
-        }
-        if (!fill(deadline)) {
-            std::string all;
-            all.swap(pending_);
-            return all;
-        }
-    }
+    return lines;
 }
 
 bool EngineProcess::handshake() {
-    if (!send("xboard") || !send("protover 2")) return false;
-    const std::vector<std::string> lines = readUntil([](const std::string& l) { return l == "feature done=1"; });
+    const auto lines = send("xboard\nprotover 2") ? readUntil([](const std::string& l) { return l == "feature done=1"; })
+                                                   : std::vector<std::string>{};
     return !lines.empty() && lines.back() == "feature done=1";
 }
 
 std::optional<int> EngineProcess::waitExit(std::chrono::milliseconds timeout) {
-    if (exitCode_) return exitCode_;
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
+    for (const auto deadline = Clock::now() + timeout; !exitCode_; usleep(2000)) {
         int status;
-        const pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_)
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return exitCode_;
-        }
-        if (Clock::now() >= deadline) return std::nullopt;
-        usleep(2000);
+        else if (Clock::now() >= deadline) break;
     }
+    return exitCode_;
 }
 
 void EngineProcess::signal(int sig) {
@@ -182,13 +126,17 @@ void EngineProcess::signal(int sig) {
 }
 
 std::string EngineProcess::logText() const {
-    std::ifstream in(dir_.path() / "Drozak.log", std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(dir_.path() / "Drozak.log", std::ios::binary).rdbuf();
     return text.str();
 }
 
-std::vector<std::string> EngineProcess::logLines() const { return splitLines(logText()); }
+std::vector<std::string> EngineProcess::logLines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(logText());
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
 
 std::vector<std::string> linesBeforePong(EngineProcess& engine, int n, std::chrono::milliseconds timeout) {
     const std::string pong = "pong " + std::to_string(n);
@@ -196,18 +144,6 @@ std::vector<std::string> linesBeforePong(EngineProcess& engine, int n, std::chro
     std::vector<std::string> lines = engine.readUntil([&](const std::string& l) { return l == pong; }, timeout);
     if (!lines.empty() && lines.back() == pong) lines.pop_back();
     else lines.push_back("(no " + pong + ")");  // no comparison of lines passes then
-    return lines;
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
     return lines;
 }
 

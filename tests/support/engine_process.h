@@ -17,8 +17,7 @@ using namespace std::chrono_literals;
 
 namespace testsupport {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
+// A fresh directory under the system's temporary directory, removed with all in it.
 class TempDir {
 public:
     TempDir();
@@ -29,18 +28,6 @@ public:
 
 private:
     std::filesystem::path path_;
-};
-
-// A fresh temporary directory as the working directory for the object's life.
-class ScopedWorkingDir {
-public:
-    ScopedWorkingDir();
-    ~ScopedWorkingDir();
-    const std::filesystem::path& path() const { return dir_.path(); }
-
-private:
-    TempDir dir_;
-    std::filesystem::path previous_;
 };
 
 class EngineProcess {
@@ -56,7 +43,8 @@ public:
     EngineProcess(const EngineProcess&) = delete;
     EngineProcess& operator=(const EngineProcess&) = delete;
 
-    bool send(std::string_view line) { return sendRaw(std::string(line) + "\n"); }  // false once it no longer reads
+    // One line, or several separated by '\n'; false once the engine no longer reads.
+    bool send(std::string_view lines) { return sendRaw(std::string(lines) + "\n"); }
     bool sendRaw(std::string_view bytes);
     void closeInput();
     // The next line without its end; nothing at the deadline or the end of the output.
@@ -64,10 +52,6 @@ public:
     // Lines up to and including the first `done` accepts (or all until the deadline).
     std::vector<std::string> readUntil(const std::function<bool(const std::string&)>& done,
                                        std::chrono::milliseconds timeout = 3000ms);
-    // Every byte that comes within `quiet` of the one before.
-    std::string readQuiet(std::chrono::milliseconds quiet = 200ms);
-    // Raw bytes up to and including the first `marker` (all there are at the deadline).
-    std::string readRawUntil(std::string_view marker, std::chrono::milliseconds timeout = 3000ms);
     bool handshake();  // "xboard", "protover 2", then the feature lines up to done=1
     // The exit code (128 + the signal when one ended it); nothing while it runs.
     std::optional<int> waitExit(std::chrono::milliseconds timeout = 3000ms);
@@ -78,8 +62,6 @@ public:
     std::vector<std::string> logLines() const;
 
 private:
-    bool fill(std::chrono::steady_clock::time_point deadline);
-
     TempDir dir_;
     pid_t pid_ = -1;
     int toEngine_ = -1, fromEngine_ = -1;
@@ -87,8 +69,6 @@ private:
     bool outputEnded_ = false;
     std::optional<int> exitCode_;
 };
-
-std::vector<std::string> splitLines(const std::string& text);
 
 inline const std::string BookError = "tellusererror BOOK ERROR!";
 inline bool isMoveLine(const std::string& line) { return line.rfind("move ", 0) == 0; }

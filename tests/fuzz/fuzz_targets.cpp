@@ -1,0 +1,333 @@
+// The libFuzzer targets, one a build of this file (FUZZ_setup, FUZZ_movetext,
+// FUZZ_book, FUZZ_commands or FUZZ_search defined). A broken check prints what
+// it saw and aborts, which libFuzzer reports with the input that caused it.
+// The fuzz build has the engine's own checks on: every make and unmake
+// asserts the position's consistency itself.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "board/fen.h"
+#include "board/gamelog.h"
+#include "board/movetext.h"
+#include "board/tables.h"
+#include "book/book.h"
+#include "movegen/movegen.h"
+#include "protocol/commands.h"
+#include "protocol/engine.h"
+#include "protocol/game.h"
+#include "protocol/setup.h"
+#include "protocol/timecontrol.h"
+#include "search/draw.h"
+#include "search/search.h"
+#include "search/transtable.h"
+
+#define REQUIRE(condition)                                                                              \
+    do {                                                                                                \
+        if (!(condition)) {                                                                             \
+            std::fprintf(stderr, "\n*** check failed at %s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                               \
+        }                                                                                               \
+    } while (0)
+
+namespace {
+
+bool same(const void* a, const void* b, std::size_t size) { return std::memcmp(a, b, size) == 0; }
+
+// The input as a text on a heap block of exactly its size and the
+// terminator, so that AddressSanitizer sees any read past its end.
+struct Text {
+    std::unique_ptr<char[]> bytes;
+    Text(const std::uint8_t* data, std::size_t size) : bytes(new char[size + 1]) {
+        std::memcpy(bytes.get(), data, size);
+        bytes[size] = 0;
+    }
+    const char* get() const { return bytes.get(); }
+};
+
+// The snapshot is the game position as the command thread sees it.
+void requireSnapshotOf(const Position& p) {
+    REQUIRE(same(gameSnapshot.board, p.board, sizeof p.board) && gameSnapshot.epSquare == p.epSquare);
+    REQUIRE(gameSnapshot.castleFlags == p.castleFlags && gameSnapshot.sideToMove == p.sideToMove);
+    REQUIRE(gameSnapshot.whiteKingSquare == p.kingSquare[White] && gameSnapshot.blackKingSquare == p.kingSquare[Black]);
+}
+
+// The game history from its root, to compare with the same after a run.
+std::vector<HistoryEntry> historyNow() { return std::vector<HistoryEntry>(history, historyTop + 1); }
+[[maybe_unused]] bool historyIs(const std::vector<HistoryEntry>& h) {
+    return historyTop - history + 1 == static_cast<long>(h.size()) && same(history, h.data(), h.size() * sizeof h[0]);
+}
+
+[[maybe_unused]] std::set<std::string> generatedTexts() {
+    std::set<std::string> texts;
+    ScoredMove list[MoveListSize];
+    for (const ScoredMove *m = list, *end = generateMoves(AllMoves, list); end && m < end; ++m) {
+        char buffer[8];
+        moveToText(buffer, m->move);
+        texts.insert(buffer);
+    }
+    return texts;
+}
+
+#if defined(FUZZ_setup)
+// Setup from arbitrary text: an accepted text gives a sound position (every
+// move two plies deep made and taken back, move texts read back); a refused
+// one leaves the previous game exactly as it was.
+void walk(int depth) {
+    ScoredMove list[MoveListSize];
+    ScoredMove* const end = generateMoves(AllMoves, list);
+    if (!end) return;  // the previous move left a king en prise
+    for (const ScoredMove* m = list; m < end; ++m) {
+        const Position before = position;
+        HistoryEntry* const top = historyTop;
+        saveUndo(*currentPly);
+        makeMove(m->move);
+        ++currentPly;
+        REQUIRE(historyTop == top + 1 && historyTop->hashKey == position.hashKey);
+        if (depth > 1) walk(depth - 1);
+        --currentPly;
+        unmakeMove(m->move);
+        REQUIRE(historyTop == top && same(&before, &position, sizeof position));
+    }
+}
+
+void prepare() {}
+
+void fuzz(const std::uint8_t* data, std::size_t size) {
+    // A game with rights on both sides, a move played and a table entry.
+    REQUIRE(setupPosition("r3k2r/ppp2ppp/2nqbn2/3pp3/3PP3/2NQBN2/PPP2PPP/R3K2R w KQkq - 0 1", false));
+    playMove(textToMove("e1g1"));
+    ttStoreBookMove(textToMove("e8c8"));
+    const Position position0 = position;
+    const GameSnapshot snapshot0 = gameSnapshot;
+    const std::vector<HistoryEntry> history0 = historyNow();
+    if (!setupPosition(Text(data, size).get(), false)) {
+        REQUIRE(same(&position0, &position, sizeof position) && same(&snapshot0, &gameSnapshot, sizeof gameSnapshot));
+        REQUIRE(historyIs(history0) && ttFind() && ttFind()->move() == textToMove("e8c8") && gamePlies() == 1);
+        return;
+    }
+    REQUIRE(positionIsConsistent() && historyTop == history && history[0].hashKey == position.hashKey);
+    REQUIRE(position.kingSquare[Black] < 64 && position.kingSquare[White] < 64);
+    requireSnapshotOf(position);
+    ScoredMove list[MoveListSize];
+    ScoredMove* const end = generateMoves(AllMoves, list);
+    REQUIRE(end != nullptr);  // setup refuses a side not to move in check
+    for (const ScoredMove* m = list; m < end; ++m) {
+        char moveText[8];
+        moveToText(moveText, m->move);
+        REQUIRE(textToMove(moveText) == m->move);
+    }
+    walk(2);
+    REQUIRE(currentPly == plyStack && positionIsConsistent());
+}
+
+#elif defined(FUZZ_movetext)
+// Move text: for arbitrary tokens against several game positions,
+// textToMove never reads past the token and gives 0 or a move whose text is
+// the token and whose kind the position gives it; every generated move of
+// the position is read from its own text.
+struct Game {
+    GameSnapshot snapshot;
+    std::set<std::string> generated;
+};
+std::vector<Game> games;
+
+bool isPawn(int code) { return code == WhitePawn || code == BlackPawn; }
+
+bool kindFits(Move m, std::size_t length) {
+    const GameSnapshot& g = gameSnapshot;
+    const int from = moveFrom(m), to = moveTo(m), kind = moveKind(m);
+    const bool taking = g.board[to] != Empty;
+    if (kind == Quiet || kind == Capture) return length == 4 && taking == (kind == Capture);
+    if (kind == EnPassant) return length == 4 && isPawn(g.board[from]) && g.epSquare == to;
+    if (kind >= CastleBlackKingSide) {
+        constexpr std::uint16_t rights[4] = {BlackKingSideRight, WhiteKingSideRight, BlackQueenSideRight, WhiteQueenSideRight};
+        return length == 4 && from == (kind & 1 ? E1 : E8) && castlingRightUsable(g.castleFlags, rights[kind - 12]);
+    }
+    return kind != PromoteQueenAlias && length == 5 && isPawn(g.board[from]) && (kind >= CapturePromoteQueen) == taking;
+}
+
+void prepare() {
+    const std::vector<std::pair<const char*, std::vector<const char*>>> starts = {
+        {StartPositionText, {}},
+        {StartPositionText, {"e2e4"}},                          // an en-passant target nobody can use
+        {StartPositionText, {"e2e4", "g8f6", "e4e5", "d7d5"}},  // exd6 en passant
+        {"1n2k2r/P1P1P3/8/8/8/8/1p4p1/R1N1K2R w Kk - 0 1", {}},  // promotions and castling
+        {"1n2k2r/P1P1P3/8/8/8/8/1p4p1/R1N1K2R b Kk - 0 1", {}},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", {"e1g1"}}};     // castled: the rights are gone
+    for (const auto& [fen, moves] : starts) {
+        REQUIRE(setupPosition(fen, false));
+        for (const char* move : moves) playMove(textToMove(move));
+        games.push_back({gameSnapshot, generatedTexts()});
+    }
+}
+
+void fuzz(const std::uint8_t* data, std::size_t size) {
+    const Text token(data, size);
+    for (const Game& game : games) {
+        gameSnapshot = game.snapshot;
+        const Move m = textToMove(token.get());
+        if (m == 0) {
+            REQUIRE(!game.generated.count(token.get()));  // a move of the position is always read
+            continue;
+        }
+        char back[8];
+        REQUIRE(moveToText(back, m) == back + std::strlen(token.get()) && std::strcmp(back, token.get()) == 0);
+        REQUIRE(kindFits(m, std::strlen(token.get())));
+    }
+}
+
+#elif defined(FUZZ_book)
+// Book files: an arbitrary file loaded from the start position leaves the
+// position, the snapshot, the history and the ply stack as they were; a file
+// the loader calls sound is well formed, and every position of its lines
+// holds a legal book move.
+int bookFile = -1;
+Position start;
+
+struct Record {
+    const std::uint8_t* moves;
+    int count;
+};
+
+// A header number N >= 1 (blanks before it allowed), the rest of its line,
+// then exactly N records of a count byte of at most 64 and as many moves.
+bool wellFormed(const std::uint8_t* data, std::size_t size, std::vector<Record>& records) {
+    std::size_t i = 0;
+    while (i < size && std::isspace(data[i])) ++i;
+    if (i < size && data[i] == '+') ++i;
+    long long n = 0;
+    const std::size_t digits = i;
+    while (i < size && std::isdigit(data[i]) && n <= 1LL << 31) n = n * 10 + (data[i++] - '0');
+    if (i == digits || n < 1 || n > 0x7FFFFFFF) return false;
+    while (i < size && data[i] != '\n') ++i;
+    if (i++ == size) return false;
+    while (i < size) {
+        const int count = data[i++];
+        if (count > MaxBookLineMoves || size - i < 2u * count) return false;
+        records.push_back({data + i, count});
+        i += 2u * count;
+    }
+    return static_cast<long long>(records.size()) == n;
+}
+
+void prepare() {
+    REQUIRE(setupPosition(StartPositionText, false));
+    start = position;
+    REQUIRE((bookFile = memfd_create("book", 0)) >= 0);
+}
+
+void fuzz(const std::uint8_t* data, std::size_t size) {
+    REQUIRE(ftruncate(bookFile, 0) == 0 && pwrite(bookFile, data, size, 0) == static_cast<ssize_t>(size));
+    const GameSnapshot snapshot = gameSnapshot;
+    const HistoryEntry top = *historyTop;
+    HistoryEntry* const topAt = historyTop;
+    const bool loaded = loadBook(("/proc/self/fd/" + std::to_string(bookFile)).c_str(), [](int lines) { return lines / 2; });
+    REQUIRE(same(&start, &position, sizeof position) && same(&snapshot, &gameSnapshot, sizeof snapshot));
+    REQUIRE(currentPly == plyStack && historyTop == topAt && historyTop->hashKey == top.hashKey &&
+            historyTop->reversibleCount == top.reversibleCount);
+    std::vector<Record> records;
+    if (!loaded) return;
+    REQUIRE(wellFormed(data, size, records));
+    for (const Record& r : records) {
+        installPosition(start);
+        for (int k = 0; k < r.count; ++k) {
+            const TransEntry* entry = ttFind();
+            REQUIRE(entry && isBookEntry(*entry) && isLegalMove(entry->move()));
+            const Move move = static_cast<Move>(r.moves[2 * k] | (r.moves[2 * k + 1] << 8));
+            REQUIRE(isLegalMove(move));  // a line with an illegal move fails the load
+            playGameMove(move);
+        }
+    }
+    installPosition(start);
+}
+
+#elif defined(FUZZ_commands)
+// The whole command loop, handshake to shut-down, on an arbitrary byte
+// stream as its standard input, in a scratch directory with the build's
+// book. Afterwards the game position is sound, the engine thread has ended,
+// and every line written is one the protocol knows.
+const std::regex protocolLine(
+    "|feature (done=[01]|setboard=1|ping=1|myname=\"Drozak " DROZAK_VERSION "\"|sigint=0|sigterm=0|analyze=1|memory=1)"
+    "|Engine works only with xboard protocol ver. 2|tellusererror (BOOK ERROR!|Illegal position)"
+    "|(1-0|0-1) \\{Drozak mates 1\\}|1-0 \\{White mates 0\\}|0-1 \\{Black mates 0\\}"
+    "|1/2-1/2 \\{Draw: repetition or statemate\\}|pong( .*)?|Error \\(unknown command\\): .+"
+    "|(move |Illegal move: )[a-h][1-8][a-h][1-8][qnrb]?|stat01: \\d+ \\d+ \\d+ \\d+ \\d+ ([a-h][1-8][a-h][1-8][qnrb]?)?"
+    "|\\d+ -?\\d+ \\d+ \\d+( [a-h][1-8][a-h][1-8][qnrb]?)*");
+
+void runCommandLoop(const std::string& input) {
+    std::ofstream("input", std::ios::binary) << input;
+    REQUIRE(std::freopen("input", "rb", stdin) == stdin && std::freopen("output", "wb", stdout) == stdout);
+    maxSearchDepth = 3;
+    commandLoop();
+    std::fflush(stdout);
+}
+
+void prepare() {
+    std::filesystem::copy_file(DROZAK_BOOK, "Drozak.book", std::filesystem::copy_options::overwrite_existing);
+    runCommandLoop("xboard\nnew\nquit\n");  // a game exists from here on
+}
+
+void fuzz(const std::uint8_t* data, std::size_t size) {
+    REQUIRE(setupPosition(StartPositionText, false));
+    applyLevel(40, 0);
+    moveTimeMs = 0;
+    runCommandLoop(std::string(reinterpret_cast<const char*>(data), size));
+    REQUIRE(EngineState == Quitting && currentPly == plyStack && positionIsConsistent());
+    requireSnapshotOf(position);
+    REQUIRE(historyTop >= history && historyTop < history + HistorySize && historyTop->hashKey == position.hashKey);
+    std::ifstream in("output", std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        if (!std::regex_match(line, protocolLine)) std::fprintf(stderr, "unexpected output line: \"%s\"\n", line.c_str());
+        REQUIRE(std::regex_match(line, protocolLine));
+    }
+}
+
+#elif defined(FUZZ_search)
+// Searches of arbitrary positions a few plies deep: the position and the
+// history come back whole, and the result is a legal move, or none when
+// there is none or the game is drawn.
+void prepare() { maxSearchDepth = 3; }
+
+void fuzz(const std::uint8_t* data, std::size_t size) {
+    if (!setupPosition(Text(data, size).get(), false)) return;
+    const Position before = position;
+    const std::vector<HistoryEntry> history0 = historyNow();
+    stopSearch = stopAfterIteration = false;
+    rootSearch();
+    REQUIRE(currentPly == plyStack && same(&before, &position, sizeof position));
+    REQUIRE(historyTop - history + 1 == static_cast<long>(history0.size()));
+    for (std::size_t i = 0; i < history0.size(); ++i)
+        REQUIRE(history[i].hashKey == history0[i].hashKey && history[i].reversibleCount == history0[i].reversibleCount);
+    requireSnapshotOf(position);
+    const Move result = rootResultEntry().move;
+    REQUIRE(result ? isLegalMove(result) : firstLegalMove() == 0 || isDraw(2));
+}
+#endif
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    gamelog::stream().close();  // millions of runs would fill the disk with the game log
+    gamelog::stream().open("/dev/null");
+    initTables();
+    initSearchState();
+    prepare();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz(data, size);
+    return 0;
+}
