@@ -73,4 +73,4 @@ MOVES ?= 40
 BASE  ?= 0:10
 INC   ?= 0
 match: release
-	bash tests/match/xboard-match.sh -e $(OPPONENT) -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC)
+	bash tools/xboard-match.sh -e $(OPPONENT) -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC)
