@@ -1,10 +1,8 @@
 // The position: reading FEN text, make and unmake of every move kind (the
-// fields each changes, the keys of the castling rights it loses), game moves,
-// and random playouts in which every generated move comes back bit for bit.
+// fields each changes, the keys of the castling rights it loses) and game moves.
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <random>
 
 #include "board/fen.h"
 #include "support/chess.h"
@@ -208,57 +206,6 @@ TEST(MakeUnmake, GameMovesCastleAtOnceAndUpdateTheSnapshot) {
         EXPECT_EQ(gameText(), m.text);
     }
     EXPECT_EQ(historyTop, history + 3);
-}
-
-// Random games from several positions: at each node every generated move,
-// legal or not, is made, checked and unmade; then a random legal one is played.
-class RandomPlayout : public ::testing::Test {
-protected:
-    std::mt19937_64 random{20240611};
-    int kindsMade[16] = {};
-    int plies = 0;
-
-    void walk(int depth) {
-        const Generated moves = generate(AllMoves);
-        ASSERT_FALSE(moves.illegal);
-        const Position here = position;
-        std::vector<Move> legal;
-        for (const ScoredMove& m : moves.moves) {
-            SCOPED_TRACE(::testing::Message() << "depth " << depth << " move " << moveText(m.move));
-            play(m.move);
-            ++kindsMade[moveKind(m.move)];
-            ++plies;
-            ASSERT_TRUE(positionIsConsistent());
-            ASSERT_EQ(historyTop->hashKey, position.hashKey);
-            if (!generate(AllMoves).illegal) legal.push_back(m.move);
-            takeBackPly(m.move);
-            ASSERT_TRUE(samePosition(position, here));
-        }
-        if (legal.empty() || depth == 100) return;  // mate, stalemate or deep enough
-        const Move m = legal[random() % legal.size()];
-        play(m);
-        walk(depth + 1);
-        takeBackPly(m);
-    }
-};
-
-TEST_F(RandomPlayout, EveryGeneratedMoveComesBackBitForBit) {
-    for (int round = 0; round < 2; ++round)
-        for (const char* fen : {StartFen, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
-                                "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
-                                "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -",
-                                "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - -",
-                                "r1b1k2r/1P1pqppp/8/2pP4/4p3/8/PpP1QPPP/R3KB1R w KQkq c6"}) {
-            SCOPED_TRACE(fen);
-            setUpFen(fen);
-            const Position start = position;
-            walk(0);
-            ASSERT_FALSE(HasFailure());
-            EXPECT_TRUE(samePosition(position, start) && historyTop == history);
-        }
-    EXPECT_GT(plies, 20000);
-    for (int kind = 0; kind < 16; ++kind)
-        EXPECT_TRUE(kind == PromoteQueenAlias || kindsMade[kind] > 0) << "no move of kind " << kind;
 }
 
 }  // namespace

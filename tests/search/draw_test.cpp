@@ -103,12 +103,10 @@ TEST(Draw, RepetitionAfterOtherMovesLeavesEverythingAlone) {
 }
 
 // Random games of quiet moves, mostly stepping back where the piece came from:
-// at every ply, for every quiet move, the look-ahead agrees with making it;
-// and cutting the history down to its last 102 entries, as a long game may,
-// changes no answer.
+// at every ply, for every quiet move, the look-ahead agrees with making it.
 TEST(Draw, LookAheadAgreesWithMakingTheMove) {
     std::mt19937 rng(7);
-    int repeats = 0, thirdTimes = 0, checked = 0, cuts = 0;
+    int repeats = 0, thirdTimes = 0, checked = 0;
     for (const char* fen : {"r3k2r/pppn1ppp/8/8/8/8/PPPN1PPP/R3K2R w KQkq -", "rn2k2r/p6p/8/8/8/8/P6P/RN2K2R b KQkq -",
                             "4k3/1pp5/8/8/8/8/5PP1/4K1N1 w - -", "r3k3/8/2b5/8/8/5B2/8/4K2R w Kq -"}) {
         setUpFen(fen);
@@ -130,19 +128,6 @@ TEST(Draw, LookAheadAgreesWithMakingTheMove) {
                 ++checked;
             }
             ASSERT_FALSE(legal.empty()) << fen;
-            const std::ptrdiff_t top = historyTop - history;
-            if (top >= 102 && ply % 7 == 0) {
-                const Move m = legal[0];
-                const bool answers[] = {isDraw(1), isDraw(2), repetitionAfter(m, 1), repetitionAfter(m, 2)};
-                const std::vector<HistoryEntry> saved(history, history + top + 1);
-                std::copy(historyTop - 101, historyTop + 1, history);
-                historyTop = history + 101;
-                EXPECT_TRUE(isDraw(1) == answers[0] && isDraw(2) == answers[1] && repetitionAfter(m, 1) == answers[2] &&
-                            repetitionAfter(m, 2) == answers[3]) << fen << " ply " << ply;
-                std::copy(saved.begin(), saved.end(), history);
-                historyTop = history + top;
-                ++cuts;
-            }
             const int side = position.sideToMove;
             const Move back = last[side] ? makeMoveCode(moveTo(last[side]), moveFrom(last[side]), Quiet) : 0;
             Move next = legal[rng() % legal.size()];
@@ -154,7 +139,6 @@ TEST(Draw, LookAheadAgreesWithMakingTheMove) {
     EXPECT_GT(checked, 20000);
     EXPECT_GT(repeats, 200);
     EXPECT_GT(thirdTimes, 50);
-    EXPECT_GT(cuts, 40);
 }
 
 }  // namespace
