@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -33,48 +34,51 @@
 #include "search/search.h"
 #include "search/transtable.h"
 
-#define REQUIRE(condition)                                                                              \
-    do {                                                                                                \
-        if (!(condition)) {                                                                             \
-            std::fprintf(stderr, "\n*** check failed at %s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                               \
-        }                                                                                               \
-    } while (0)
+#define REQUIRE(condition) require(condition, __LINE__, #condition)
 
 namespace {
+
+void require(bool holds, int line, const char* condition) {
+    if (holds) return;
+    std::fprintf(stderr, "\n*** check failed at line %d: %s\n", line, condition);
+    std::abort();
+}
 
 bool same(const void* a, const void* b, std::size_t size) { return std::memcmp(a, b, size) == 0; }
 
 // The input as a text on a heap block of exactly its size and the
 // terminator, so that AddressSanitizer sees any read past its end.
-struct Text {
-    std::unique_ptr<char[]> bytes;
-    Text(const std::uint8_t* data, std::size_t size) : bytes(new char[size + 1]) {
-        std::memcpy(bytes.get(), data, size);
-        bytes[size] = 0;
-    }
-    const char* get() const { return bytes.get(); }
-};
+[[maybe_unused]] std::unique_ptr<char[]> textOf(const std::uint8_t* data, std::size_t size) {
+    std::unique_ptr<char[]> text(new char[size + 1]);
+    std::memcpy(text.get(), data, size);
+    text[size] = 0;
+    return text;
+}
 
 // The snapshot is the game position as the command thread sees it.
-void requireSnapshotOf(const Position& p) {
+[[maybe_unused]] void requireSnapshotOf(const Position& p) {
     REQUIRE(same(gameSnapshot.board, p.board, sizeof p.board) && gameSnapshot.epSquare == p.epSquare);
     REQUIRE(gameSnapshot.castleFlags == p.castleFlags && gameSnapshot.sideToMove == p.sideToMove);
     REQUIRE(gameSnapshot.whiteKingSquare == p.kingSquare[White] && gameSnapshot.blackKingSquare == p.kingSquare[Black]);
 }
 
 // The game history from its root, to compare with the same after a run.
-std::vector<HistoryEntry> historyNow() { return std::vector<HistoryEntry>(history, historyTop + 1); }
+[[maybe_unused]] std::vector<HistoryEntry> historyNow() { return std::vector<HistoryEntry>(history, historyTop + 1); }
 [[maybe_unused]] bool historyIs(const std::vector<HistoryEntry>& h) {
     return historyTop - history + 1 == static_cast<long>(h.size()) && same(history, h.data(), h.size() * sizeof h[0]);
 }
 
+// The texts of the generated moves, each checked to read back as its move
+// (the game position and the generator's position the same).
 [[maybe_unused]] std::set<std::string> generatedTexts() {
     std::set<std::string> texts;
     ScoredMove list[MoveListSize];
-    for (const ScoredMove *m = list, *end = generateMoves(AllMoves, list); end && m < end; ++m) {
+    const ScoredMove* const end = generateMoves(AllMoves, list);
+    REQUIRE(end != nullptr);  // setup refuses a side not to move in check
+    for (const ScoredMove* m = list; m < end; ++m) {
         char buffer[8];
         moveToText(buffer, m->move);
+        REQUIRE(textToMove(buffer) == m->move);
         texts.insert(buffer);
     }
     return texts;
@@ -112,7 +116,7 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     const Position position0 = position;
     const GameSnapshot snapshot0 = gameSnapshot;
     const std::vector<HistoryEntry> history0 = historyNow();
-    if (!setupPosition(Text(data, size).get(), false)) {
+    if (!setupPosition(textOf(data, size).get(), false)) {
         REQUIRE(same(&position0, &position, sizeof position) && same(&snapshot0, &gameSnapshot, sizeof gameSnapshot));
         REQUIRE(historyIs(history0) && ttFind() && ttFind()->move() == textToMove("e8c8") && gamePlies() == 1);
         return;
@@ -120,14 +124,7 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     REQUIRE(positionIsConsistent() && historyTop == history && history[0].hashKey == position.hashKey);
     REQUIRE(position.kingSquare[Black] < 64 && position.kingSquare[White] < 64);
     requireSnapshotOf(position);
-    ScoredMove list[MoveListSize];
-    ScoredMove* const end = generateMoves(AllMoves, list);
-    REQUIRE(end != nullptr);  // setup refuses a side not to move in check
-    for (const ScoredMove* m = list; m < end; ++m) {
-        char moveText[8];
-        moveToText(moveText, m->move);
-        REQUIRE(textToMove(moveText) == m->move);
-    }
+    generatedTexts();
     walk(2);
     REQUIRE(currentPly == plyStack && positionIsConsistent());
 }
@@ -137,18 +134,13 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
 // textToMove never reads past the token and gives 0 or a move whose text is
 // the token and whose kind the position gives it; every generated move of
 // the position is read from its own text.
-struct Game {
-    GameSnapshot snapshot;
-    std::set<std::string> generated;
-};
-std::vector<Game> games;
-
-bool isPawn(int code) { return code == WhitePawn || code == BlackPawn; }
+std::vector<std::pair<GameSnapshot, std::set<std::string>>> games;  // with the texts of their moves
 
 bool kindFits(Move m, std::size_t length) {
     const GameSnapshot& g = gameSnapshot;
     const int from = moveFrom(m), to = moveTo(m), kind = moveKind(m);
     const bool taking = g.board[to] != Empty;
+    const auto isPawn = [](int code) { return code == WhitePawn || code == BlackPawn; };
     if (kind == Quiet || kind == Capture) return length == 4 && taking == (kind == Capture);
     if (kind == EnPassant) return length == 4 && isPawn(g.board[from]) && g.epSquare == to;
     if (kind >= CastleBlackKingSide) {
@@ -169,19 +161,17 @@ void prepare() {
     for (const auto& [fen, moves] : starts) {
         REQUIRE(setupPosition(fen, false));
         for (const char* move : moves) playMove(textToMove(move));
-        games.push_back({gameSnapshot, generatedTexts()});
+        games.emplace_back(gameSnapshot, generatedTexts());
     }
 }
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
-    const Text token(data, size);
-    for (const Game& game : games) {
-        gameSnapshot = game.snapshot;
+    const std::unique_ptr<char[]> token = textOf(data, size);
+    for (const auto& [snapshot, generated] : games) {
+        gameSnapshot = snapshot;
         const Move m = textToMove(token.get());
-        if (m == 0) {
-            REQUIRE(!game.generated.count(token.get()));  // a move of the position is always read
-            continue;
-        }
+        REQUIRE(m || !generated.count(token.get()));  // a move of the position is always read
+        if (!m) continue;
         char back[8];
         REQUIRE(moveToText(back, m) == back + std::strlen(token.get()) && std::strcmp(back, token.get()) == 0);
         REQUIRE(kindFits(m, std::strlen(token.get())));
@@ -196,10 +186,7 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
 int bookFile = -1;
 Position start;
 
-struct Record {
-    const std::uint8_t* moves;
-    int count;
-};
+using Record = std::pair<const std::uint8_t*, int>;  // the moves of a line, their count
 
 // A header number N >= 1 (blanks before it allowed), the rest of its line,
 // then exactly N records of a count byte of at most 64 and as many moves.
@@ -216,7 +203,7 @@ bool wellFormed(const std::uint8_t* data, std::size_t size, std::vector<Record>&
     while (i < size) {
         const int count = data[i++];
         if (count > MaxBookLineMoves || size - i < 2u * count) return false;
-        records.push_back({data + i, count});
+        records.emplace_back(data + i, count);
         i += 2u * count;
     }
     return static_cast<long long>(records.size()) == n;
@@ -240,12 +227,12 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     std::vector<Record> records;
     if (!loaded) return;
     REQUIRE(wellFormed(data, size, records));
-    for (const Record& r : records) {
+    for (const auto& [moves, count] : records) {
         installPosition(start);
-        for (int k = 0; k < r.count; ++k) {
+        for (int k = 0; k < count; ++k) {
             const TransEntry* entry = ttFind();
             REQUIRE(entry && isBookEntry(*entry) && isLegalMove(entry->move()));
-            const Move move = static_cast<Move>(r.moves[2 * k] | (r.moves[2 * k + 1] << 8));
+            const Move move = static_cast<Move>(moves[2 * k] | (moves[2 * k + 1] << 8));
             REQUIRE(isLegalMove(move));  // a line with an illegal move fails the load
             playGameMove(move);
         }
@@ -288,10 +275,8 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     requireSnapshotOf(position);
     REQUIRE(historyTop >= history && historyTop < history + HistorySize && historyTop->hashKey == position.hashKey);
     std::ifstream in("output", std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (!std::regex_match(line, protocolLine)) std::fprintf(stderr, "unexpected output line: \"%s\"\n", line.c_str());
-        REQUIRE(std::regex_match(line, protocolLine));
-    }
+    for (std::string line; std::getline(in, line);)
+        if (!std::regex_match(line, protocolLine)) require(false, __LINE__, ("a line the protocol does not know: " + line).c_str());
 }
 
 #elif defined(FUZZ_search)
@@ -301,14 +286,14 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
 void prepare() { maxSearchDepth = 3; }
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
-    if (!setupPosition(Text(data, size).get(), false)) return;
+    if (!setupPosition(textOf(data, size).get(), false)) return;
     const Position before = position;
     const std::vector<HistoryEntry> history0 = historyNow();
     stopSearch = stopAfterIteration = false;
     rootSearch();
     REQUIRE(currentPly == plyStack && same(&before, &position, sizeof position));
     REQUIRE(historyTop - history + 1 == static_cast<long>(history0.size()));
-    for (std::size_t i = 0; i < history0.size(); ++i)
+    for (std::size_t i = 0; i < history0.size(); ++i)  // the search may leave its moves in the entries
         REQUIRE(history[i].hashKey == history0[i].hashKey && history[i].reversibleCount == history0[i].reversibleCount);
     requireSnapshotOf(position);
     const Move result = rootResultEntry().move;

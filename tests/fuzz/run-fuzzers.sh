@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a DROZAK_FUZZ build (or those named) for a bounded
-# time each, from its seed corpus (tests/fuzz/corpus/NAME; the search target
-# uses the setup seeds) and a working corpus below the build directory. A
-# crash, a failed check or an input running past the target's timeout leaves
-# the input in BUILD_DIR/fuzz-artifacts (replay: BUILD_DIR/tests/fuzz/fuzz_NAME
-# FILE) and fails the run; the other targets still run.
+# time each, from its seed corpus (tests/fuzz/corpus; the search target uses
+# the setup seeds) and a working corpus below the build directory. A crash, a
+# failed check or an input past the target's timeout leaves the input in
+# BUILD_DIR/fuzz-artifacts (replay: BUILD_DIR/tests/fuzz/fuzz_NAME FILE) and
+# fails the run; the other targets still run.
 #   run-fuzzers.sh BUILD_DIR [SECONDS_EACH] [TARGET...]
 set -uo pipefail
 build=$(realpath "$1") seconds=${2:-60}
@@ -12,29 +12,22 @@ shift $(( $# >= 2 ? 2 : $# ))
 here=$(cd "$(dirname "$0")" && pwd)
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
-targets=("$@") failed=()
-[ ${#targets[@]} -gt 0 ] || targets=(setup movetext book commands search)
-for name in "${targets[@]}"; do
-  case "$name" in  # the longest input worth trying, the time one may take, the format's words
-    setup) opts="-max_len=512 -timeout=10 -dict=$here/fen.dict" seeds=setup ;;
-    movetext) opts="-max_len=16 -timeout=10" seeds=movetext ;;
-    book) opts="-max_len=8192 -timeout=20" seeds=book ;;
-    commands) opts="-max_len=1024 -timeout=60 -dict=$here/commands.dict" seeds=commands ;;
-    search) opts="-max_len=256 -timeout=30 -dict=$here/fen.dict" seeds=setup ;;
-    *) echo "unknown fuzz target $name" >&2; exit 2 ;;
-  esac
+declare -A opts=(  # the longest input worth trying, the time one may take, the format's words
+  [setup]="-max_len=512 -timeout=10 -dict=$here/fen.dict" [movetext]="-max_len=16 -timeout=10"
+  [book]="-max_len=8192 -timeout=20" [commands]="-max_len=1024 -timeout=60 -dict=$here/commands.dict"
+  [search]="-max_len=256 -timeout=30 -dict=$here/fen.dict")
+targets=("${@:-setup movetext book commands search}") failed=()
+for name in ${targets[*]}; do
+  [ -n "${opts[$name]:-}" ] || { echo "unknown fuzz target $name" >&2; exit 2; }
   log=$build/fuzz-logs/$name.log scratch=$(mktemp -d)  # the engine code reads and writes its working directory
   mkdir -p "$build/fuzz-corpus/$name"
-  echo "== fuzz $name: $seconds s ($opts)"
+  echo "== fuzz $name: $seconds s (${opts[$name]})"
   # shellcheck disable=SC2086
-  (cd "$scratch" && "$build/tests/fuzz/fuzz_$name" $opts -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$build/fuzz-artifacts/$name-" "$build/fuzz-corpus/$name" "$here/corpus/$seeds") >"$log" 2>&1
+  (cd "$scratch" && "$build/tests/fuzz/fuzz_$name" ${opts[$name]} -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$build/fuzz-artifacts/$name-" "$build/fuzz-corpus/$name" "$here/corpus/${name/search/setup}") >"$log" 2>&1
   status=$?
   rm -rf "$scratch"
   echo "   $(grep -E '^stat::number_of_executed_units' "$log" | tail -1), exit $status"
-  if [ "$status" -ne 0 ]; then
-    failed+=("$name")
-    grep -E -A40 '^==[0-9]+==|\*\*\* check failed|ERROR: libFuzzer|SUMMARY' "$log" | head -80
-  fi
+  [ "$status" -eq 0 ] || { failed+=("$name"); grep -E -A40 '^==[0-9]+==|\*\*\* check failed|ERROR: libFuzzer|SUMMARY' "$log" | head -80; }
 done
 [ ${#failed[@]} -eq 0 ] || { echo "== fuzz: FAILED: ${failed[*]} (inputs in $build/fuzz-artifacts, logs in $build/fuzz-logs)" >&2; exit 1; }

@@ -94,19 +94,18 @@ TEST(Program, CommandsAndBadInput) {
 
     // blackboard is black, gonzo go, whitewash white, forceful force, newgame
     // new, quitting quit; a position that is not the start has no book.
-    for (const std::string side : {"blackboard", "whitewash"}) {
-        engine.send("setboard 4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -\n" + side + "\ngonzo");
+    for (auto [lines, fen, moves] : {std::tuple{"setboard 4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -\nblackboard\ngonzo",
+                                                "4k3/pppp4/8/8/8/8/PPPP4/4K3 b - -", Lines{}},
+                                     {"setboard 4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -\nwhitewash\ngonzo",
+                                      "4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -", Lines{}},
+                                     // a7a6 made, not answered; after new the engine plays Black
+                                     {"forceful\na7a6\nnewgame\ne2e4", StartPositionText, Lines{"e2e4"}}}) {
+        engine.send(lines);
         engine.signal(SIGINT);
-        const Lines lines = linesBeforePong(engine, 5);
-        ASSERT_EQ(lines.size(), 1u);
-        EXPECT_TRUE(isMoveLine(lines[0]) && legalAfter(side[0] == 'b' ? "4k3/pppp4/8/8/8/8/PPPP4/4K3 b - -"
-                                                                      : "4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -", {}, lines[0]))
-            << lines[0];
+        const Lines reply = linesBeforePong(engine, 5);
+        ASSERT_EQ(reply.size(), 1u) << lines;
+        EXPECT_TRUE(isMoveLine(reply[0]) && legalAfter(fen, moves, reply[0])) << lines << ": " << reply[0];
     }
-    engine.send("forceful\na7a6\nnewgame\ne2e4");  // a7a6 made, not answered; after new the engine plays Black
-    const Lines reply = linesBeforePong(engine, 6);
-    ASSERT_EQ(reply.size(), 1u);
-    EXPECT_TRUE(isMoveLine(reply[0]) && legalAfter(StartPositionText, {"e2e4"}, reply[0])) << reply[0];
 
     struct Case {
         const char* fen;
@@ -136,8 +135,8 @@ TEST(Program, CommandsAndBadInput) {
         EXPECT_EQ(linesBeforePong(engine, 7), expected);
         expectedKeys.push_back(playInProcess(c.fen, {c.legal})[0]);
     }
-    engine.send("time\ntime abc\notim\nlevel\nlevel 40 x 0\nlevel 0 0:30\nst 0\nst -1\nst x\nsd -2\nsd x\nmemory x\n" +
-                std::string(5000, 'q') + "\nnew" + std::string(5000, 'w'));
+    engine.send("time\ntime abc\notim\nlevel\nlevel 40 x 0\nlevel 0 0:30\nlevel x 5 0\nlevel 40 5 0.0x\nst 0\nst -1\n"
+                "st x\nsd -2\nsd x\nmemory x\n" + std::string(5000, 'q') + "\nnew" + std::string(5000, 'w'));
     EXPECT_EQ(linesBeforePong(engine, 8), Lines{});
     engine.sendRaw("quitting");  // the last line without its end
     engine.closeInput();
@@ -160,14 +159,12 @@ TEST(Program, CommandsAndBadInput) {
         for (const Case& c : cases)
             if (log[i] == "::cmd:: " + c.legal && log[i + 1].rfind("-M: ", 0) != 0) keys.push_back(log[i + 1]);
     EXPECT_EQ(keys, expectedKeys);
-    const std::string tooLong = "-M: line longer than 4096 characters, ignored";
-    const Lines notes = logged(engine, {"-M: time", "-M: otim", "-M: level", "-M: st", "-M: sd", "-M: memory", "-M: line"});
-    EXPECT_EQ(notes, (Lines{"-M: time without a clock value, ignored", "-M: time without a clock value, ignored",
-                            "-M: otim without a clock value, ignored", "-M: level without MOVES BASE INC, ignored",
-                            "-M: level without MOVES BASE INC, ignored", "-M: level without MOVES BASE INC, ignored",
-                            "-M: st without a positive time, ignored", "-M: st without a positive time, ignored",
-                            "-M: st without a positive time, ignored", "-M: sd without a depth, ignored",
-                            "-M: sd without a depth, ignored", "-M: memory without a size, ignored", tooLong, tooLong}));
+    Lines notes;
+    for (auto [note, times] : {std::pair{"time without a clock value", 2}, {"otim without a clock value", 1},
+                               {"level without MOVES BASE INC", 5}, {"st without a positive time", 3},
+                               {"sd without a depth", 2}, {"memory without a size", 1}, {"line longer than 4096 characters", 2}})
+        notes.insert(notes.end(), times, "-M: " + std::string(note) + ", ignored");
+    EXPECT_EQ(logged(engine, {"-M: time", "-M: otim", "-M: level", "-M: st", "-M: sd", "-M: memory", "-M: line"}), notes);
 }
 
 // Every line of a short game's log, the search's own lines aside.
@@ -328,23 +325,20 @@ TEST(Program, AnalysisThinkingAndMemory) {
     EXPECT_EQ(*(made + 1), playInProcess("6k1/5ppp/8/8/8/8/8/K2R4 w - -", {"d1d7"})[0]);
 
     const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
-    const auto nodesOf = [](const std::string& line) {
-        std::smatch n;
-        return std::regex_match(line, n, thinking) ? std::stol(n[4]) : -1;
-    };
-    engine.send(std::string("setboard ") + fen + "\npost\nst 30\nsd 3\ngo");
-    lines = linesBeforePong(engine, 1);
-    ASSERT_EQ(lines.size(), 3u);
-    expectLegalThinking({lines[0], lines[1]}, fen, {});
-    EXPECT_EQ(lines[0].substr(0, 2), "2 ");
-    EXPECT_EQ(lines[1].substr(0, 2), "3 ");
-    EXPECT_LT(nodesOf(lines[0]), nodesOf(lines[1]));
-    EXPECT_TRUE(isMoveLine(lines[2]));
-    engine.send(std::string("setboard ") + fen + "\nsd 1\ngo");  // iterations start at 2
-    lines = linesBeforePong(engine, 2);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].substr(0, 2), "2 ");
-    EXPECT_TRUE(isMoveLine(lines[1]));
+    engine.send("post\nst 30");
+    for (auto [sd, depth] : {std::pair{"sd 3", 3}, {"sd 1", 2}}) {  // iterations start at 2
+        engine.send(std::string("setboard ") + fen + "\n" + sd + "\ngo");
+        lines = linesBeforePong(engine, 1);
+        ASSERT_EQ(lines.size(), depth) << sd;
+        EXPECT_TRUE(isMoveLine(lines.back())) << sd;
+        lines.pop_back();
+        expectLegalThinking(lines, fen, {});
+        for (int d = 2; d <= depth; ++d) EXPECT_EQ(std::stoi(lines[d - 2]), d) << sd;
+        std::smatch first, last;  // a deeper iteration searches more nodes
+        if (std::regex_match(lines[0], first, thinking) && std::regex_match(lines.back(), last, thinking) && depth > 2) {
+            EXPECT_LT(std::stol(first[4]), std::stol(last[4]));
+        }
+    }
 
     engine.send("sd 0\nsetboard 3r2k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - -\ngo");  // White mates in two: Re8+ Rxe8, Rxe8#
     lines = linesBeforePong(engine, 3);

@@ -1,11 +1,11 @@
 // drozak-referee: many complete games of the engine against itself. Two engine
 // processes play over pipes as an xboard interface drives them; the referee
-// keeps the game here, checks every move with the engine's own legality rule
-// and every result claim against the board, and gives each move a deadline.
-// Between moves it sends, at random, what interfaces send (clocks, `level`,
-// `force` and `go`, `new` and `setboard` in mid-game, words that change
-// nothing) and now and then restarts the engines. On a failure it prints the
-// game, the last lines sent and the engines' log tails, and exits 1.
+// keeps the game with the engine's own position code, checks every move with
+// its legality rule and every result claim against the board, and gives each
+// move a deadline. Between moves it sends, at random, what interfaces send
+// (clocks, `level`, `force` and `go`, `new` and `setboard` in mid-game, words
+// that change nothing) and now and then restarts the engines. On a failure it
+// prints the game, the last lines sent and the engines' log tails, and exits 1.
 //
 //   drozak-referee --engine PATH --fens FILE [--games N] [--seed S]
 //                  [--max-plies P] [--restart-every N] [--clock-slack-ms MS]
@@ -31,8 +31,6 @@
 
 namespace {
 
-using testsupport::EngineProcess;
-using testsupport::isMoveLine;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 constexpr milliseconds MoveTimeout{10000};
@@ -41,79 +39,42 @@ struct Failure {
     std::string what;
 };
 
-// The game as the referee keeps it: the engine's own position code, and the
-// identity of every position since the last irreversible move.
-class Board {
-public:
-    void setUp(const std::string& fen) {
-        if (!setupPosition(fen.c_str(), false)) throw Failure{"the referee's own setup refused " + fen};
-        story_ = "setboard " + fen + "\nmoves:";
-        plies_ = reversible_ = 0;
-        seen_.assign(1, identity());
-    }
-    Move legalMove(const std::string& text) const {
-        const Move m = text.size() >= 4 && text.size() <= 5 ? textToMove(text.c_str()) : 0;
-        return isLegalMove(m) ? m : 0;
-    }
-    void play(Move m, const std::string& text) {
-        const int piece = position.board[moveFrom(m)];
-        const bool irreversible = piece == WhitePawn || piece == BlackPawn || moveKind(m) != Quiet;
-        playMove(m);
-        story_ += " " + text;
-        ++plies_;
-        reversible_ = irreversible ? 0 : reversible_ + 1;
-        if (irreversible) seen_.clear();
-        seen_.push_back(identity());
-    }
-    int sideToMove() const { return gameSnapshot.sideToMove; }
-    bool stalemated() const { return !firstLegalMove() && !sideToMoveInCheck(); }
-    bool fiftyMoves() const { return reversible_ >= 100; }
-    bool threefold() const { return std::count(seen_.begin(), seen_.end(), seen_.back()) >= 3; }
-    // No pawn, rook or queen, and at most one minor piece.
-    bool deadMaterial() const {
-        int minors = 0;
-        for (int code : position.board)
-            if (code != Empty && (code <= BlackPawn || code >= WhiteRook || ++minors > 1)) return false;
-        return true;
-    }
-    // What a result must be ("1-0", "0-1", "1/2-1/2") when the engine claims
-    // the game over; "" while it goes on.
-    std::string truth() const {
-        if (!firstLegalMove() && sideToMoveInCheck()) return sideToMove() == Black ? "1-0" : "0-1";
-        return stalemated() || deadMaterial() || fiftyMoves() || threefold() ? "1/2-1/2" : "";
-    }
-    const std::string& story() const { return story_; }
-    int plies() const { return plies_; }
-
-private:
-    // Placement, kings, side, rights, and the en-passant square only when a
-    // pawn can take there: what the rule of repetition counts.
-    std::string identity() const {
-        std::string id(reinterpret_cast<const char*>(gameSnapshot.board), 64);
-        id += {static_cast<char>(gameSnapshot.whiteKingSquare), static_cast<char>(gameSnapshot.blackKingSquare),
-               static_cast<char>(gameSnapshot.sideToMove), static_cast<char>(gameSnapshot.castleFlags & CastlingState)};
-        if (const int target = gameSnapshot.epSquare) {
-            const int behind = gameSnapshot.sideToMove == White ? target + 8 : target - 8;
-            for (int from : {behind - 1, behind + 1})
-                if (rowOf(from) == rowOf(behind) && isLegalMove(makeMoveCode(from, target, EnPassant))) id += char(target);
-        }
-        return id;
-    }
-    std::string story_;
-    int plies_ = 0, reversible_ = 0;
-    std::vector<std::string> seen_;
-};
-
 struct Player {
-    std::unique_ptr<EngineProcess> process;
+    std::unique_ptr<testsupport::EngineProcess> process;
     std::string name;
     bool answersMoves = false;  // waiting for the opponent's move to answer it
 };
+
+milliseconds until(Clock::time_point deadline) {
+    return std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
+}
 
 std::string resultOf(const std::string& line) {
     for (const std::string r : {"1-0", "0-1", "1/2-1/2"})
         if (line.rfind(r, 0) == 0 && (line.size() == r.size() || line[r.size()] == ' ')) return r;
     return "";
+}
+
+// Placement, kings, side, rights, and the en-passant square only when a pawn
+// can take there: what the rule of repetition counts.
+std::string identity() {
+    const GameSnapshot& g = gameSnapshot;
+    std::string id(reinterpret_cast<const char*>(g.board), 64);
+    id += {char(g.whiteKingSquare), char(g.blackKingSquare), char(g.sideToMove), char(g.castleFlags & CastlingState)};
+    if (const int target = g.epSquare) {
+        const int behind = g.sideToMove == White ? target + 8 : target - 8;
+        for (int from : {behind - 1, behind + 1})
+            if (rowOf(from) == rowOf(behind) && isLegalMove(makeMoveCode(from, target, EnPassant))) id += char(target);
+    }
+    return id;
+}
+
+// No pawn, rook or queen, and at most one minor piece.
+bool deadMaterial() {
+    int minors = 0;
+    for (int code : position.board)
+        if (code != Empty && (code <= BlackPawn || code >= WhiteRook || ++minors > 1)) return false;
+    return true;
 }
 
 class Referee {
@@ -133,16 +94,14 @@ public:
         int status = 0;
         try {
             for (int game = 1; game <= games; ++game) {
-                if (game == 1 || (restartEvery > 0 && (game - 1) % restartEvery == 0)) {
-                    if (game > 1) stopEngines();
-                    startEngines();
-                }
+                if (game > 1 && restartEvery > 0 && (game - 1) % restartEvery == 0) stopEngines();
+                if (!players_[0].process) startEngines();
                 label_ = "game " + std::to_string(game);
                 playGame();
             }
             stopEngines();
         } catch (const Failure& f) {
-            std::printf("SOAK FAILED: %s\n%s\n-- last lines sent:\n", f.what.c_str(), board_.story().c_str());
+            std::printf("SOAK FAILED: %s\n%s\n-- last lines sent:\n", f.what.c_str(), story_.c_str());
             for (const std::string& line : sent_) std::printf("   %s\n", line.c_str());
             for (Player& p : players_) {
                 if (!p.process) continue;
@@ -166,11 +125,11 @@ private:
 
     void startEngines() {
         for (int i = 0; i < 2; ++i) {
-            players_[i] = {std::make_unique<EngineProcess>(EngineProcess::Options{
-                               .binary = std::filesystem::absolute(options_["--engine"]).string(), .withBook = true, .oldLog = {}}),
-                           i == 0 ? "engine A" : "engine B"};
-            if (!players_[i].process->handshake()) fail(players_[i], "no handshake (feature done=1)");
-            send(players_[i], "accepted done");  // as xboard answers the features
+            Player& p = players_[i] = {std::make_unique<testsupport::EngineProcess>(testsupport::EngineProcess::Options{
+                                           std::filesystem::absolute(options_["--engine"]).string(), true, {}}),
+                                       i == 0 ? "engine A" : "engine B"};
+            if (!p.process->handshake()) fail(p, "no handshake (feature done=1)");
+            send(p, "accepted done");  // as xboard answers the features
         }
     }
 
@@ -187,13 +146,25 @@ private:
         }
     }
 
+    // What the board says a claim must be ("1-0", "0-1", "1/2-1/2"; "" while
+    // the game goes on), the fifty-move rule left out on request.
+    std::string truth(bool fiftyMoves = true) const {
+        const bool noMove = !firstLegalMove();
+        if (noMove && sideToMoveInCheck()) return gameSnapshot.sideToMove == Black ? "1-0" : "0-1";
+        const bool threefold = std::count(seen_.begin(), seen_.end(), seen_.back()) >= 3;
+        return noMove || deadMaterial() || threefold || (fiftyMoves && reversible_ >= 100) ? "1/2-1/2" : "";
+    }
+
     void playGame() {
         ++games_;
         white_ = &players_[random_() % 2];
         black_ = white_ == &players_[0] ? &players_[1] : &players_[0];
         const bool fromStart = chance(0.3);
         const std::string fen = fromStart ? std::string(StartPositionText) : anyFen();
-        board_.setUp(fen);
+        if (!setupPosition(fen.c_str(), false)) throw Failure{"the referee's own setup refused " + fen};
+        story_ = "setboard " + fen + "\nmoves:";
+        int plies = reversible_ = 0;
+        seen_.assign(1, identity());
         for (Player* p : {white_, black_}) {
             noise(*p);
             if (!fromStart && chance(0.5)) send(*p, "new");
@@ -208,20 +179,25 @@ private:
         for (;;) {
             const std::string text = awaitMove(*toMove);
             if (text.empty()) return;  // it claimed a true result instead of moving
-            const Move m = board_.legalMove(text);
-            if (!m) fail(*toMove, "illegal move " + text);
-            board_.play(m, text);
-            ++plies_;
+            const Move m = text.size() <= 5 ? textToMove(text.c_str()) : 0;
+            if (!isLegalMove(m)) fail(*toMove, "illegal move " + text);
+            const int piece = position.board[moveFrom(m)];
+            const bool irreversible = piece == WhitePawn || piece == BlackPawn || moveKind(m) != Quiet;
+            playMove(m);
+            story_ += " " + text;
+            ++plies, ++plies_;
+            reversible_ = irreversible ? 0 : reversible_ + 1;
+            if (irreversible) seen_.clear();
+            seen_.push_back(identity());
             toMove->answersMoves = true;
             if (gameOver(*toMove)) return;
-            if (board_.plies() >= number("--max-plies", 160)) return endGame("1/2-1/2 {ply limit}");
+            if (plies >= number("--max-plies", 160)) return endGame("1/2-1/2 {ply limit}");
             if (chance(0.003)) {  // the interface starts something else
                 for (Player* p : {white_, black_}) send(*p, chance(0.5) ? "new" : "setboard " + anyFen());
                 return;
             }
             toMove = mover();
-            // the move reaches the other engine, which is to answer it
-            noise(toMove == white_ ? *black_ : *white_);
+            noise(toMove == white_ ? *black_ : *white_);  // the move reaches the other engine
             if (chance(0.05)) {
                 send(*toMove, "force");
                 toMove->answersMoves = false;
@@ -236,21 +212,20 @@ private:
         }
     }
 
-    Player* mover() { return board_.sideToMove() == White ? white_ : black_; }
+    Player* mover() { return gameSnapshot.sideToMove == White ? white_ : black_; }
 
     // The engine's lines up to its move; a result line instead is a claim
     // about the board as it stands, which must hold (and ends the game).
     std::string awaitMove(Player& p) {
         const auto start = Clock::now();
         for (;;) {
-            const std::optional<std::string> line = p.process->readLine(
-                std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(start + MoveTimeout - Clock::now())));
+            const std::optional<std::string> line = p.process->readLine(until(start + MoveTimeout));
             if (!line) {
                 if (const std::optional<int> code = p.process->waitExit(milliseconds(300)))
                     fail(p, "the engine ended with code " + std::to_string(*code));
                 fail(p, "no move within " + std::to_string(MoveTimeout.count()) + " ms");
             }
-            if (isMoveLine(*line)) {
+            if (testsupport::isMoveLine(*line)) {
                 const long ms = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
                 longestMoveMs_ = std::max(longestMoveMs_, ms);
                 if (clockMs_ >= 0 && ms > clockMs_ + number("--clock-slack-ms", 0))
@@ -258,7 +233,7 @@ private:
                 return line->substr(5);
             }
             if (const std::string result = resultOf(*line); !result.empty()) {
-                if (result != board_.truth()) fail(p, "false claim \"" + *line + "\"");
+                if (result != truth()) fail(p, "false claim \"" + *line + "\"");
                 endGame(*line);
                 return "";
             }
@@ -270,16 +245,15 @@ private:
     // engine's claim, which must be the board's (one missing is counted). The
     // engine claims the fifty-move draw one ply later than the rule allows.
     bool gameOver(Player& p) {
-        const std::string truth = board_.truth();
-        if (truth.empty() || (truth == "1/2-1/2" && !board_.threefold() && !board_.stalemated() && !board_.deadMaterial())) {
-            if (!board_.fiftyMoves()) return false;
+        const std::string truth = this->truth(false);
+        if (truth.empty()) {
+            if (reversible_ < 100) return false;
             endGame("1/2-1/2 {fifty moves}");
             return true;
         }
         std::string claim;
         for (const auto deadline = Clock::now() + std::chrono::seconds(2); claim.empty();) {
-            const auto line = p.process->readLine(
-                std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - Clock::now())));
+            const auto line = p.process->readLine(until(deadline));
             if (!line) break;
             if (!resultOf(*line).empty()) claim = *line;
         }
@@ -327,14 +301,12 @@ private:
 
     std::map<std::string, std::string> options_;
     std::mt19937 random_;
-    std::vector<std::string> fens_;
+    std::vector<std::string> fens_, seen_, sent_;  // seen_: identities since the last irreversible move
     Player players_[2];
     Player *white_ = nullptr, *black_ = nullptr;
-    Board board_;
-    std::string label_ = "start-up";
+    std::string label_ = "start-up", story_;
     long clockMs_ = -1, plies_ = 0, longestMoveMs_ = 0;
-    int games_ = 0, mates_ = 0, draws_ = 0, missedClaims_ = 0;
-    std::vector<std::string> sent_;
+    int reversible_ = 0, games_ = 0, mates_ = 0, draws_ = 0, missedClaims_ = 0;
 };
 
 }  // namespace
