@@ -46,10 +46,10 @@ std::int64_t countMove(Move move, int depth, Visitor& visitor) {
     ++currentPly;
     std::int64_t count = IllegalMove;
     if (depth == 0 && !Visitor::expandLeaves) {
-        // Every generator decides legality alike: each runs the king-zone test
-        // over every unit, against a castled king's whole path too; the
-        // captures generator writes the fewest moves.
-        if (generateMoves(Captures, currentPly->moves)) count = 1;
+        // Every generator decides legality alike, by the king-zone test over
+        // every unit, against a castled king's whole path too; the test alone
+        // gives the same answer without writing any move.
+        if (!kingCapturable()) count = 1;
     } else if (const ScoredMove* end = generateNodeMoves(*currentPly, move)) {
         visitor.node(move, currentPly->moves, end);
         count = depth == 0 ? 1 : static_cast<std::int64_t>(countLeaves(end, depth, visitor));
