@@ -15,8 +15,12 @@ all: release
 deps:
 	@bash .ci/deps
 
+# Build options: make ARCH=native LTO=ON (portable target, no LTO by default).
+ARCH ?= x86-64-v2
+LTO  ?= OFF
+
 release: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DDROZAK_ARCH=$(ARCH) -DDROZAK_LTO=$(LTO) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: release

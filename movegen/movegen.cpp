@@ -315,7 +315,23 @@ bool attackedBy(int s) {
     return bishopAttacksFrom(s, p) & (p.pieceBoards[unitCode(BishopUnit, BySide)] | queens);
 }
 
+// Whether Side, to move, attacks the opponent's king zone: the same answer as
+// the king-zone tests of Side's generators, from the zone's squares outwards.
+template <int Side>
+bool zoneAttacked() {
+    for (Bitboard zone = squareBit[position.kingSquare[Side ^ 1]]; zone;)
+        if (attackedBy<Side>(popLowest(zone))) return true;
+    return false;
+}
+
 }  // namespace
+
+bool kingCapturable() { return position.sideToMove == White ? zoneAttacked<White>() : zoneAttacked<Black>(); }
+
+void completeCastling() {
+    if (position.sideToMove == White) completeOpponentCastling<White>();
+    else completeOpponentCastling<Black>();
+}
 
 const MoveGenerator moveGenerators[6] = {
     generateAll<Black>,      generateAll<White>,

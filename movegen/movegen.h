@@ -28,5 +28,14 @@ void analyseCheck(CheckInfo& info, Move move);
 // previous move (right after a setup).
 void analyseCheckFromScratch(CheckInfo& info);
 
+// Whether the side to move can capture the opponent's king, or attacks the path
+// of the opponent's castling: exactly when every generator would return null.
+bool kingCapturable();
+
+// What a generator does last, alone: a castling of the opponent on the
+// previous ply, whose path has proved safe, is completed (its king moves to
+// its real square). Only after kingCapturable() said no.
+void completeCastling();
+
 // Whether any piece of `bySide` attacks square `s` in the current position.
 bool squareAttacked(int s, int bySide);

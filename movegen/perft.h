@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "board/tables.h"
 #include "movegen/movegen.h"
 
 // Fills ply.moves with the side to move's moves after `lastMove`: evasions when
@@ -46,10 +47,10 @@ std::int64_t countMove(Move move, int depth, Visitor& visitor) {
     ++currentPly;
     std::int64_t count = IllegalMove;
     if (depth == 0 && !Visitor::expandLeaves) {
-        // Every generator decides legality alike: each runs the king-zone test
-        // over every unit, against a castled king's whole path too; the
-        // captures generator writes the fewest moves.
-        if (generateMoves(Captures, currentPly->moves)) count = 1;
+        // Every generator decides legality alike, by the king-zone test over
+        // every unit, against a castled king's whole path too; the test alone
+        // gives the same answer without writing any move.
+        if (!kingCapturable()) count = 1;
     } else if (const ScoredMove* end = generateNodeMoves(*currentPly, move)) {
         visitor.node(move, currentPly->moves, end);
         count = depth == 0 ? 1 : static_cast<std::int64_t>(countLeaves(end, depth, visitor));
@@ -60,17 +61,37 @@ std::int64_t countMove(Move move, int depth, Visitor& visitor) {
     return count;
 }
 
+// The squares of the side to move whose moves may leave its king capturable,
+// at a node whose moves were generated: every square when in check, else the
+// king's own and its lines towards enemy sliders of their kind. Any other move
+// but en passant is legal without a test: it opens no line onto the king.
+inline Bitboard movesNeedingTest() {
+    const Position& p = position;
+    if (currentPly->checkInfo.checkKind) return ~Bitboard{0};
+    const int side = p.sideToMove, them = side ^ 1, king = p.kingSquare[side];
+    const Bitboard queens = p.pieceBoards[10 - them];
+    Bitboard tested = bitOf(king);
+    if (rookRays[king] & (p.pieceBoards[8 - them] | queens)) tested |= rookRays[king];
+    if (bishopRays[king] & (p.pieceBoards[6 - them] | queens)) tested |= bishopRays[king];
+    return tested;
+}
+
 // The leaves `depth` (1 or more) plies below the current node, whose generated
 // moves run from currentPly->moves to `end`; `report(move, count)` hears each
-// legal move's share.
+// legal move's share. At the last ply of a count without expandLeaves, the
+// moves that cannot be illegal are counted without being made.
 template <class Visitor, class Report>
 std::uint64_t countLeaves(const ScoredMove* end, int depth, Visitor& visitor, Report report) {
     saveUndo(*currentPly);
+    const bool lastPly = depth == 1 && !Visitor::expandLeaves;
+    const Bitboard tested = lastPly ? movesNeedingTest() : ~Bitboard{0};
     std::uint64_t total = 0;
     for (const ScoredMove* entry = currentPly->moves; entry != end; ++entry) {
-        const std::int64_t count = countMove(entry->move, depth - 1, visitor);
+        const Move move = entry->move;
+        const bool known = !(tested & bitOf(moveFrom(move))) && moveKind(move) != EnPassant;
+        const std::int64_t count = known ? 1 : countMove(move, depth - 1, visitor);
         if (count == IllegalMove) continue;
-        report(entry->move, static_cast<std::uint64_t>(count));
+        report(move, static_cast<std::uint64_t>(count));
         total += static_cast<std::uint64_t>(count);
     }
     return total;

@@ -112,11 +112,14 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
         }
         bestScore = NoScore;
     } else {
-        record.listEnd = generateMoves(Captures, record.moves);
-        if (!record.listEnd) {
+        // The captures are generated only when they will be searched; the
+        // generator's legality answer and its completion of a castling come
+        // first, as they would with the generator.
+        if (kingCapturable()) {
             record.noMove.score = KingCaptured;
             return KingCaptured;
         }
+        completeCastling();
         const std::int16_t standPat = evaluate();
         record.noMove.score = standPat;
         bestScore = standPat;
@@ -124,6 +127,7 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
             if (standPat >= beta) return standPat;
             alpha = standPat;
         }
+        record.listEnd = generateMoves(Captures, record.moves);
         if (record.listEnd == record.moves) return standPat;
     }
 
