@@ -254,7 +254,7 @@ TEST(GameHistory, LongGameKeepsEveryAnswerBothWays) {
         ply -= static_cast<std::size_t>(plies);
         ASSERT_NO_FATAL_FAILURE(expectAsPlayed(ply));
         ASSERT_EQ(gameSnapshot.sideToMove, ply % 2 == 0 ? White : Black) << ply;
-        if (ply % 97 == 0) EXPECT_TRUE(positionIsConsistent()) << ply;
+        if (ply % 97 == 0) { EXPECT_TRUE(positionIsConsistent()) << ply; }
     }
     EXPECT_FALSE(takeBack(1));
 }
