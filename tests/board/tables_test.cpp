@@ -2,6 +2,7 @@
 // coordinates, and the sliding lookups against ray walks on random boards.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdlib>
 #include <random>
 #include <tuple>
@@ -61,6 +62,10 @@ TEST(Tables, StepsRaysAndPawnMasksAgreeWithWalks) {
         EXPECT_EQ(passedMaskBlack[s], (file | adjacent) & below);
         EXPECT_EQ(frontFileWhite[s], file & above);
         EXPECT_EQ(frontFileBlack[s], file & below);
+        // a rotated board's mask covers exactly the square's diagonal, no bit beyond it
+        const int a1h8 = std::popcount(bitOf(s) | walk(s, -1, 1, true) | walk(s, 1, -1, true));
+        const int a8h1 = std::popcount(bitOf(s) | walk(s, 1, 1, true) | walk(s, -1, -1, true));
+        EXPECT_TRUE(diagMaskA1H8[s] == (1 << a1h8) - 1 && diagMaskA8H1[s] == (1 << a8h1) - 1);
     }
     // A castling path: three squares; the king attacks, and scores, as on its destination.
     for (const auto& [path, first, destination] : {std::tuple{WhiteQueenSidePath, C1, C1}, {WhiteKingSidePath, E1, G1},
