@@ -95,32 +95,40 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
     PlyRecord& record = *currentPly;
     record.best = &record.noMove;
 
+    // What the node finds out before its probe does not depend on the table,
+    // so it is done while the bucket loads; the answers count in the same
+    // order as ever: the table's cutoff first, then an illegal position.
+    ttPrefetch(position.sideToMove, position.hashKey);
+    analyseCheck(record.checkInfo, (&record - 1)->current->move);
+    const bool inCheck = record.checkInfo.checkKind != 0;
+    bool illegal;
+    std::int16_t standPat = 0;
+    if (inCheck) {
+        record.listEnd = generateMoves(Evasions, record.moves, &record.checkInfo);
+        illegal = !record.listEnd;
+    } else {
+        // The generator's legality answer and its completion of a castling,
+        // without generating captures that may never be searched.
+        illegal = kingCapturable();
+        if (!illegal) {
+            completeCastling();
+            standPat = evaluate();
+        }
+    }
+
     const ProbeResult probe = ttProbe(q, alpha, beta);
     if (probe.cutoff) {
         record.noMove.score = probe.score;
         return probe.score;
     }
-
-    analyseCheck(record.checkInfo, (&record - 1)->current->move);
-    const bool inCheck = record.checkInfo.checkKind != 0;
+    if (illegal) {
+        record.noMove.score = KingCaptured;
+        return KingCaptured;
+    }
     std::int16_t bestScore;
     if (inCheck) {
-        record.listEnd = generateMoves(Evasions, record.moves, &record.checkInfo);
-        if (!record.listEnd) {
-            record.noMove.score = KingCaptured;
-            return KingCaptured;
-        }
         bestScore = NoScore;
     } else {
-        // The captures are generated only when they will be searched; the
-        // generator's legality answer and its completion of a castling come
-        // first, as they would with the generator.
-        if (kingCapturable()) {
-            record.noMove.score = KingCaptured;
-            return KingCaptured;
-        }
-        completeCastling();
-        const std::int16_t standPat = evaluate();
         record.noMove.score = standPat;
         bestScore = standPat;
         if (standPat > alpha) {
@@ -130,7 +138,6 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
         record.listEnd = generateMoves(Captures, record.moves);
         if (record.listEnd == record.moves) return standPat;
     }
-
     saveUndo(record);
     markOrdering(record, probe.hashMove);
 
@@ -182,6 +189,19 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
     // The root always searches its moves: a cutoff there would leave the
     // iteration without a move to play.
     const bool atRoot = &record == &plyStack[1];
+    // The moves are generated while the bucket loads (see quiesce); the
+    // table's cutoff still comes first.
+    ttPrefetch(position.sideToMove, position.hashKey);
+    bool illegal = false;
+    const bool drawn = isDraw(rootDepth - depth == 1 ? 1 : 2);
+    if (record.needsMoves) {
+        ScoredMove* end = generateMoves(AllMoves, record.moves);
+        illegal = !end;
+        if (end) {
+            record.listEnd = end;
+            record.needsMoves = false;
+        }
+    }
     ProbeResult probe = ttProbe(depth, alpha, beta);
     if (probe.cutoff) {
         if (!atRoot) {
@@ -190,20 +210,14 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
         }
         probe.hashMove = ttFind()->move();
     }
-
-    if (record.needsMoves) {
-        ScoredMove* end = generateMoves(AllMoves, record.moves);
-        if (!end) {
-            record.noMove.score = KingCaptured;
-            return KingCaptured;
-        }
-        record.listEnd = end;
-        record.needsMoves = false;
+    if (illegal) {
+        record.noMove.score = KingCaptured;
+        return KingCaptured;
     }
 
     // One earlier occurrence counts as a draw inside the tree, but the game
     // position itself is only drawn by the rules (third occurrence, fifty moves).
-    if (isDraw(rootDepth - depth == 1 ? 1 : 2)) {
+    if (drawn) {
         record.noMove.score = 0;
         return 0;
     }

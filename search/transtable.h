@@ -70,6 +70,9 @@ void ttNewSearch();
 // search cuts off on them; their moves and scores stay.
 void ttForgetDepth();
 TransEntry* ttFind();
+// Starts loading the bucket of a position of `side` with `key` into the cache;
+// changes nothing else.
+inline void ttPrefetch(int side, std::uint64_t key) { __builtin_prefetch(&transTable.bucket(side, key)); }
 TransEntry* ttFindFirst();
 
 struct ProbeResult {
