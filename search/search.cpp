@@ -189,8 +189,8 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
     // The root always searches its moves: a cutoff there would leave the
     // iteration without a move to play.
     const bool atRoot = &record == &plyStack[1];
-    // The moves are generated while the bucket loads (see quiesce); the
-    // table's cutoff still comes first.
+    // The moves and the draw answer are found while the bucket loads (see
+    // quiesce); they count after the table's cutoff, as ever.
     ttPrefetch(position.sideToMove, position.hashKey);
     bool illegal = false;
     const bool drawn = isDraw(rootDepth - depth == 1 ? 1 : 2);
