@@ -107,12 +107,14 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
         record.listEnd = generateMoves(Evasions, record.moves, &record.checkInfo);
         illegal = !record.listEnd;
     } else {
-        // The generator's legality answer and its completion of a castling,
-        // without generating captures that may never be searched.
+        // The generator's legality answer and its completion of a castling;
+        // the captures only when the stand-pat score leaves them to search
+        // (the probe may lower beta, never raise it).
         illegal = kingCapturable();
         if (!illegal) {
             completeCastling();
             standPat = evaluate();
+            if (standPat < beta) record.listEnd = generateMoves(Captures, record.moves);
         }
     }
 
@@ -135,8 +137,7 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
             if (standPat >= beta) return standPat;
             alpha = standPat;
         }
-        record.listEnd = generateMoves(Captures, record.moves);
-        if (record.listEnd == record.moves) return standPat;
+        if (record.listEnd == record.moves) return standPat;  // generated above: standPat < beta
     }
     saveUndo(record);
     markOrdering(record, probe.hashMove);
