@@ -69,10 +69,12 @@ inline Bitboard movesNeedingTest() {
     const Position& p = position;
     if (currentPly->checkInfo.checkKind) return ~Bitboard{0};
     const int side = p.sideToMove, them = side ^ 1, king = p.kingSquare[side];
-    const Bitboard queens = p.pieceBoards[10 - them];
+    const Bitboard queens = p.pieceBoards[them == White ? WhiteQueen : BlackQueen];
+    const Bitboard rooks = p.pieceBoards[them == White ? WhiteRook : BlackRook];
+    const Bitboard bishops = p.pieceBoards[them == White ? WhiteBishop : BlackBishop];
     Bitboard tested = bitOf(king);
-    if (rookRays[king] & (p.pieceBoards[8 - them] | queens)) tested |= rookRays[king];
-    if (bishopRays[king] & (p.pieceBoards[6 - them] | queens)) tested |= bishopRays[king];
+    if (rookRays[king] & (rooks | queens)) tested |= rookRays[king];
+    if (bishopRays[king] & (bishops | queens)) tested |= bishopRays[king];
     return tested;
 }
 
