@@ -202,16 +202,28 @@ private:
     std::vector<Move> line_;
 };
 
+// The walk's leaves are the bulk count's. Under AddressSanitizer every tree is
+// walked a ply shallower: the walk is slow there, and memory errors show at
+// any depth.
 TEST(Perft, WalkChecksEveryNode) {
-    for (const auto& [fen, depth, leaves] :
-         {std::tuple{StartFen, 3, 8902}, {Kiwipete, 3, 97862}, {RookEndgame, 4, 43238}, {Promotions, 3, 9467},
-          {PromotionsMirrored, 3, 9467}, {ChecksAndPins, 3, 62379}, {Middlegame, 3, 89890}}) {
+#ifdef __SANITIZE_ADDRESS__
+    constexpr int shallower = 1;
+#else
+    constexpr int shallower = 0;
+#endif
+    std::uint64_t evasionNodes = 0;
+    for (const auto& [fen, fullDepth] : {std::pair{StartFen, 3}, {Kiwipete, 3}, {RookEndgame, 4}, {Promotions, 3},
+                                         {PromotionsMirrored, 3}, {ChecksAndPins, 3}, {Middlegame, 3}}) {
         SCOPED_TRACE(fen);
+        const int depth = fullDepth - shallower;
         setUpFen(fen);
         NodeChecker checker(depth);
-        EXPECT_EQ(perftRoot(depth, checker, NoReport{}), static_cast<std::uint64_t>(leaves));
-        EXPECT_GT(checker.evasionNodes, 0u);
+        const std::uint64_t leaves = perftRoot(depth, checker, NoReport{});
+        EXPECT_EQ(leaves, perft(depth));
+        EXPECT_GT(leaves, 200u);
+        evasionNodes += checker.evasionNodes;
     }
+    EXPECT_GT(evasionNodes, 100u);
 }
 
 }  // namespace
