@@ -168,11 +168,6 @@ TEST_F(BookTest, LongLinesAndTheRandomChoice) {
     for (int n : {1, 2, 3, 7, 1000}) EXPECT_LT(static_cast<unsigned>(randomBookLine(n)), static_cast<unsigned>(n)) << n;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Runs the book maker on `lines`; returns its exit code and output, and the book it wrote.
 struct MadeBook {
     int code;
@@ -184,7 +179,7 @@ MadeBook makeBook(const std::string& lines) {
     const fs::path text = dir.path() / "lines.txt", book = dir.path() / "out.book";
     std::ofstream(text) << lines;
     made.output = toolOutput("makebook " + text.string() + " " + book.string(), &made.code);
-    made.bytes = readFile(book);
+    made.bytes = fileText(book);
     return made;
 }
 
@@ -221,7 +216,7 @@ TEST(MakeBook, WritesTheLinesAsTheLoaderReadsThem) {
 // The shipped lines: each of 8 to 16 moves, made into the book the build
 // made, which loads; the engine plays from it at once as White and as Black.
 TEST(MakeBook, ShippedBookLoadsAndTheEnginePlaysFromIt) {
-    const std::string text = readFile(fs::path(DROZAK_SOURCE_DIR) / "book" / "lines.txt");
+    const std::string text = fileText(fs::path(DROZAK_SOURCE_DIR) / "book" / "lines.txt");
     std::istringstream in(text);
     std::set<std::string> firstMoves, repliesToE4;
     int lines = 0;
@@ -239,7 +234,7 @@ TEST(MakeBook, ShippedBookLoadsAndTheEnginePlaysFromIt) {
     const MadeBook made = makeBook(text);
     EXPECT_NE(made.output.find(std::to_string(lines) + " lines"), std::string::npos) << made.output;
     const std::string shipped = std::string(DROZAK_BUILD_DIR) + "/Drozak.book";
-    EXPECT_EQ(made.bytes, readFile(shipped));
+    EXPECT_EQ(made.bytes, fileText(shipped));
     setUpFen(StartFen);
     EXPECT_TRUE(loadBook(shipped.c_str()));
 

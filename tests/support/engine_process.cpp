@@ -125,11 +125,13 @@ void EngineProcess::signal(int sig) {
     if (pid_ > 0 && !exitCode_) kill(pid_, sig);
 }
 
-std::string EngineProcess::logText() const {
+std::string fileText(const fs::path& path) {
     std::ostringstream text;
-    text << std::ifstream(dir_.path() / "Drozak.log", std::ios::binary).rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
+
+std::string EngineProcess::logText() const { return fileText(dir_.path() / "Drozak.log"); }
 
 std::vector<std::string> EngineProcess::logLines() const {
     std::vector<std::string> lines;

@@ -70,6 +70,9 @@ private:
     std::optional<int> exitCode_;
 };
 
+// The whole of a file, or "" when there is none.
+std::string fileText(const std::filesystem::path& path);
+
 inline const std::string BookError = "tellusererror BOOK ERROR!";
 inline bool isMoveLine(const std::string& line) { return line.rfind("move ", 0) == 0; }
 
