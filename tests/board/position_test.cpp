@@ -1,5 +1,5 @@
-// The position: reading FEN text, make and unmake of every move kind (the
-// fields each changes, the keys of the castling rights it loses) and game moves.
+// The position: reading FEN text, and make and unmake of every move kind (the
+// fields each changes, the keys of the castling rights it loses).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -181,31 +181,6 @@ TEST(MakeUnmake, EveryKindChangesItsFieldsAndComesBack) {
         EXPECT_TRUE(samePosition(position, before));
         EXPECT_TRUE(historyTop == top && top->hashKey == before.hashKey);
     }
-}
-
-// A game move completes a castling at once and refreshes the game snapshot.
-TEST(MakeUnmake, GameMovesCastleAtOnceAndUpdateTheSnapshot) {
-    setUpFen("r3k2r/p7/8/8/8/8/P7/R3K2R w KQkq -");
-    const Position before = position;
-    EXPECT_FALSE(playGameMove(0));
-    EXPECT_TRUE(samePosition(position, before));
-    const struct {
-        Move move;
-        int side, king, flags;
-        const char* text;
-    } moves[] = {
-        {mv("e1g1", CastleWhiteKingSide), White, G1, 64 | 8 | 16, "r3k2r/p7/8/8/8/8/P7/R4RK1 b kq -"},
-        {mv("e8c8", CastleBlackQueenSide), Black, C8, 64 | 512, "2kr3r/p7/8/8/8/8/P7/R4RK1 w - -"},
-        {mv("a2a4"), White, G1, 64 | 512, "2kr3r/p7/8/8/P7/8/8/R4RK1 b - a3"},
-    };
-    for (const auto& m : moves) {
-        EXPECT_TRUE(playGameMove(m.move));
-        EXPECT_TRUE(positionIsConsistent());
-        EXPECT_EQ(position.kingSquare[m.side], m.king);
-        EXPECT_EQ(position.castleFlags, m.flags);
-        EXPECT_EQ(gameText(), m.text);
-    }
-    EXPECT_EQ(historyTop, history + 3);
 }
 
 }  // namespace

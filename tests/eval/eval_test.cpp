@@ -1,5 +1,5 @@
-// The static evaluation: exact scores of hand-checked positions, the king's
-// shelter by the differences it makes, and colour symmetry over many positions.
+// The static evaluation: exact scores of hand-checked positions, a king on a
+// castling path, and colour symmetry over many positions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,28 +61,6 @@ TEST(Evaluation, HandCheckedScores) {
         for (const char* side = c.sides; *side; ++side)
             EXPECT_EQ(scoreOf(std::string(c.placement) + ' ' + *side + " - -"), (*side == 'w' ? 1 : -1) * c.whiteView)
                 << c.placement << ' ' << *side;
-}
-
-// The king-side shelter White's king on g1 gets: the pawns f2 g2 h2 against
-// f3 g3 h3, with the king on g1 and on d1 (no wing). Nothing else in the
-// evaluation ties the king's square to the pawns, so all else cancels.
-int shelterOnG1(char rookFile, bool bishops, bool blackE7) {
-    auto score = [&](bool home, bool onG1) {
-        std::string board = std::string(bishops ? "rb.kq..." : "r..kq...") + (blackE7 ? "ppppp..." : "pppp....") +
-                            std::string(24, '.') + (home ? "........" : ".....PPP") + (home ? ".....PPP" : "........") +
-                            (bishops ? "QB......" : "Q.......");
-        board[56 + (onG1 ? 6 : 3)] = 'K';
-        board[56 + rookFile - 'a'] = 'R';
-        return scoreOf(fenOf(board, 'w'));
-    };
-    return score(true, true) - score(false, true) - score(true, false) + score(false, false);
-}
-
-TEST(Evaluation, KingShelter) {
-    EXPECT_EQ(shelterOnG1('e', true, false), 14);   // material 41: three pawns and the extra term
-    EXPECT_EQ(shelterOnG1('f', true, false), 0);    // a rook on f1 next to the king: no shelter
-    EXPECT_EQ(shelterOnG1('e', false, true), 14);   // material 36
-    EXPECT_EQ(shelterOnG1('e', false, false), 0);   // material 35: no shelter
 }
 
 // Right after castling in a search the king stands on a path square; it scores

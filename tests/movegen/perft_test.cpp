@@ -54,28 +54,19 @@ struct Attacker {
 
 // The pieces of `side` that attack `target`, found by walking the board.
 std::vector<Attacker> attackersOf(int target, int side) {
+    Bitboard occupied = 0;
+    for (int s = 0; s < 64; ++s) occupied |= pieceAt(s) ? bitOf(s) : 0;
     std::vector<Attacker> found;
-    const int row = rowOf(target), file = fileOf(target);
-    auto own = [&](int r, int f, int whiteCode) {
-        return r >= 0 && r < 8 && f >= 0 && f < 8 && pieceAt(r * 8 + f) == whiteCode + (side == White ? 0 : 1);
+    const auto add = [&](Bitboard from, int whiteCode, int kind) {
+        for (int s = 0; s < 64; ++s)
+            if ((from & bitOf(s)) && pieceAt(s) == whiteCode + (side == White ? 0 : 1)) found.push_back({s, kind});
     };
-    const int pawnRow = side == White ? row + 1 : row - 1;  // a pawn stands behind its target
-    for (int df : {-1, 1})
-        if (own(pawnRow, file + df, WhitePawn)) found.push_back({pawnRow * 8 + file + df, 1});
-    for (auto [dr, df] : {std::pair{-2, -1}, {-2, 1}, {-1, -2}, {-1, 2}, {1, -2}, {1, 2}, {2, -1}, {2, 1}})
-        if (own(row + dr, file + df, WhiteKnight)) found.push_back({(row + dr) * 8 + file + df, 2});
-    for (int dr = -1; dr <= 1; ++dr)
-        for (int df = -1; df <= 1; ++df) {
-            if (!dr && !df) continue;
-            if (own(row + dr, file + df, WhiteKing)) found.push_back({(row + dr) * 8 + file + df, 5});
-            const bool diagonal = dr && df;
-            for (int r = row + dr, f = file + df; r >= 0 && r < 8 && f >= 0 && f < 8; r += dr, f += df) {
-                if (!pieceAt(r * 8 + f)) continue;
-                if (own(r, f, WhiteQueen) || own(r, f, diagonal ? WhiteBishop : WhiteRook))
-                    found.push_back({r * 8 + f, diagonal ? 3 : 4});
-                break;
-            }
-        }
+    const int behind = side == White ? 1 : -1;  // a pawn stands behind its target
+    add(walk(target, behind, -1, false) | walk(target, behind, 1, false), WhitePawn, 1);
+    add(steps(target, false), WhiteKnight, 2);
+    for (const int slider : {WhiteBishop, WhiteQueen}) add(lines(target, true, occupied), slider, 3);
+    for (const int slider : {WhiteRook, WhiteQueen}) add(lines(target, false, occupied), slider, 4);
+    add(steps(target, true), WhiteKing, 5);
     return found;
 }
 

@@ -1,5 +1,6 @@
-// Draw detection: material, the fifty-move rule and repetitions over real
-// move sequences, and the look-ahead for a move not yet made.
+// Draw detection: material, the fifty-move rule, and the look-ahead for a move
+// not yet made against making it, over random games. (The game tests compare
+// every draw answer of a long game with the whole game's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,34 +50,6 @@ TEST(Draw, FiftyMoveRuleNeeds101Plies) {
     historyTop->reversibleCount = 101;
     EXPECT_TRUE(isDraw(1));
     EXPECT_TRUE(isDraw(2));
-}
-
-// After each move of a line: repetitionAfter before it, isDraw after it.
-TEST(Draw, RepetitionsCountFromSixReversiblePlies) {
-    const struct {
-        const char* fen;
-        const char* line;
-        const char* once;  // isDraw(1) after each move
-        const char* twice;
-    } cases[] = {
-        // ply 5 repeats ply 1 but the scan starts at six reversible plies; ply 9 is the third time
-        {"4k1n1/8/8/8/8/8/8/1N2K3 w - -", "e1d1 g8f6 b1c3 f6g8 c3b1 g8f6 b1c3 f6g8 c3b1", "000001111", "000000001"},
-        // the start had rights: ply 4 stands on its squares but is another position; ply 6 repeats ply 2
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", "e1f1 e8f8 f1e1 f8e8 e1f1 e8f8 f1e1 f8e8", "00000111", "00000000"},
-    };
-    for (const auto& c : cases) {
-        setUpFen(c.fen);
-        for (int i = 0; c.once[i]; ++i) {
-            SCOPED_TRACE(::testing::Message() << c.fen << " move " << i + 1);
-            const Move m = mv(c.line + 5 * i);
-            EXPECT_EQ(repetitionAfter(m, 1), c.once[i] == '1');
-            EXPECT_EQ(repetitionAfter(m, 2), c.twice[i] == '1');
-            advance(m);
-            ASSERT_EQ(historyTop->reversibleCount, i + 1);
-            EXPECT_EQ(isDraw(1), c.once[i] == '1');
-            EXPECT_EQ(isDraw(2), c.twice[i] == '1');
-        }
-    }
 }
 
 TEST(Draw, RepetitionAfterOtherMovesLeavesEverythingAlone) {

@@ -1,6 +1,6 @@
 // The search: mate distances, positions without a move, repetitions near the
-// root, the table's guess, the log lines, stopping, tactics solved at a fixed
-// depth, book slots in the tree, and the bench signature.
+// root, the table's guess, the log lines, stopping, book slots in the tree,
+// and the bench signature.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -102,31 +102,6 @@ TEST_F(SearchTest, RootResultsAndLog) {
         EXPECT_TRUE(std::regex_search(log, std::regex(c.logged))) << log;
         EXPECT_FALSE(*c.notLogged && std::regex_search(log, std::regex(c.notLogged))) << log;
         if (c.stop) { EXPECT_EQ(completedDepth, 0); }
-    }
-}
-
-// Positions with one clearly winning move, each solved at depth 5: mates,
-// forks, a capture with discovered check, a hanging queen, promotions.
-TEST_F(SearchTest, FindsTheWinningMove) {
-    const struct {
-        const char* fen;
-        const char* move;
-    } tactics[] = {
-        {"7k/8/5KQ1/8/8/8/8/8 w - -", "g6g7"},
-        {"r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq -", "h5f7"},
-        {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", "d1d8"}, {"6rk/6pp/8/6N1/8/8/8/6K1 w - -", "g5f7"},
-        {"r5k1/8/8/8/8/8/5PPP/6K1 b - -", "a8a1"}, {"6k1/5ppp/8/8/8/1B6/8/3Q2K1 w - -", "d1d8"},
-        {"6k1/5ppp/8/8/8/8/q4PPP/3Q2K1 w - -", "d1d8"}, {"r3k3/7p/8/1N6/8/8/7P/4K3 w - -", "b5c7"},
-        {"3q3k/6pp/8/4N3/8/8/6PP/6K1 w - -", "e5f7"}, {"6k1/6pp/8/8/4n3/8/6PP/3Q3K b - -", "e4f2"},
-        {"4k3/8/8/8/1b6/8/5K2/3Q4 w - -", "d1a4"}, {"3q4/5k2/8/1B6/8/8/8/4K3 b - -", "d8a5"},
-        {"8/8/3k4/8/2n1b3/8/3PK3/8 w - -", "d2d3"}, {"4k3/8/1q6/8/8/4B3/8/4R1K1 w - -", "e3b6"},
-        {"4k3/8/8/3q4/8/8/3R4/4K3 w - -", "d2d5"}, {"1r5k/P7/8/8/8/8/8/K7 w - -", "a7b8q"},
-        {"8/5P1k/8/8/8/8/8/K7 w - -", "f7f8q"},
-    };
-    for (const auto& t : tactics) {
-        setUp(t.fen);
-        const ScoredMove result = search(5);
-        EXPECT_EQ(moveText(result.move), t.move) << t.fen << " score " << result.score;
     }
 }
 

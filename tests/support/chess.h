@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -34,6 +35,35 @@ inline std::string moveText(Move m) {
     char buffer[8];
     moveToText(buffer, m);
     return buffer;
+}
+
+// Walks over (row, file), apart from the engine's tables: the squares reached
+// from s by steps of (dr, df), one step or sliding up to and including the
+// first square of `occupancy`.
+inline bool onBoard(int row, int file) { return row >= 0 && row < 8 && file >= 0 && file < 8; }
+inline Bitboard walk(int s, int dr, int df, bool slide, Bitboard occupancy = 0) {
+    Bitboard b = 0;
+    for (int r = rowOf(s) + dr, f = fileOf(s) + df; onBoard(r, f); r += dr, f += df) {
+        b |= bitOf(r * 8 + f);
+        if (!slide || (occupancy & bitOf(r * 8 + f))) break;
+    }
+    return b;
+}
+// A king's steps from s, or a knight's jumps.
+inline Bitboard steps(int s, bool king) {
+    Bitboard b = 0;
+    for (int dr = -2; dr <= 2; ++dr)
+        for (int df = -2; df <= 2; ++df)
+            if (king ? std::max(std::abs(dr), std::abs(df)) == 1 : std::abs(dr * df) == 2) b |= walk(s, dr, df, false);
+    return b;
+}
+// A bishop's (diagonal) or a rook's squares from s over `occupancy`.
+inline Bitboard lines(int s, bool diagonal, Bitboard occupancy) {
+    Bitboard b = 0;
+    for (int dr = -1; dr <= 1; ++dr)
+        for (int df = -1; df <= 1; ++df)
+            if ((dr || df) && diagonal == (dr && df)) b |= walk(s, dr, df, true, occupancy);
+    return b;
 }
 
 inline void ensureTables() {
