@@ -26,7 +26,12 @@ std::string gameText() {
     return positionText(text);
 }
 
-TEST(ReadFen, StartPosition) {
+// What an accepted text sets. Rights come from the field and stay only where
+// king and rook stand at home; the en-passant target is reported, not played,
+// and only where a pawn of the side that moved stands in front of it. The
+// placement ends at the 64th square; slashes, and blanks before fields, are
+// skipped.
+TEST(ReadFen, AcceptedTexts) {
     const Position p = read(StartFen);
     EXPECT_TRUE(std::popcount(p.occupied) == 32 && p.materialCount == 78 && p.castleFlags == 27);
     EXPECT_TRUE(p.sideToMove == White && p.epSquare == 0 && p.kingSquare[Black] == 4 && p.kingSquare[White] == 60);
@@ -36,51 +41,38 @@ TEST(ReadFen, StartPosition) {
     EXPECT_EQ(gameText(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     setUpFen("r3k2r/8/8/8/8/8/8/R3K2R b Kq - 5 40");
     EXPECT_EQ(gameText(), "r3k2r/8/8/8/8/8/8/R3K2R b Kq -");
-}
 
-// Rights are read from the field and kept only where king and rook stand at home.
-TEST(ReadFen, CastlingRights) {
-    const struct {
-        const char* fen;
-        int flags;
-    } cases[] = {
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq", 27}, {"r3k2r/8/8/8/8/8/8/R3K2R w -", 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w", 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w Kk", 9}, {"r3k2r/8/8/8/8/8/8/R3K2R w Qq", 18}, {"r3k2r/8/8/8/8/8/8/R3K2R w K-kq", 1},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w qkQK", 27}, {"r3k3/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 16},
-        {"4k2r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 8}, {"r3k2r/8/8/8/8/8/8/4K2R w KQkq -", 1 + 8 + 16},
-        {"r3k2r/8/8/8/8/8/8/R3K2N w KQkq -", 2 + 8 + 16}, {"r3k2r/8/8/8/8/8/8/R3K2r w KQkq -", 2 + 8 + 16},
-        {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq -", 8 + 16}, {"r4k1r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2},
-        {"Rn2k2r/8/8/8/8/8/8/rN2K2R w KQkq -", 1 + 8},
-    };
-    for (const auto& c : cases) EXPECT_EQ(read(c.fen).castleFlags, c.flags) << c.fen;
-}
-
-TEST(ReadFen, PlacementSideAndEnPassantFields) {
-    // the placement ends at the 64th square; slashes, and blanks before fields, are skipped
-    const Position slashed = read("4k3/8/8/8/8/8/8/4K2R w K -");
-    for (const char* fen : {"4k3/8/8/8/8/8/8/4K2Rw K -", "4k38888884K2R w K", "   4k3/8/8/8//8/8/8/4K2R   W   K"})
-        EXPECT_TRUE(samePosition(read(fen), slashed)) << fen;
-    EXPECT_EQ(read("4k3/8/8/8/8/8/8/4K2RB K -").sideToMove, Black);
-    // the en-passant field is reported, not played
     const char* afterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1";
-    EXPECT_TRUE(samePosition(read(afterE4), read("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1")));
     const struct {
         const char* fen;
-        int ep;
+        int flags, side, ep;
     } cases[] = {
-        {afterE4, 44}, {"rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", 19},
-        {"4k2r/8/8/8/4P3/8/8/4K2R b Kk e3 0 1", 44}, {"4k3/8/8/8/4P3/8/8/4K3 b - -", 0},
-        {"4k3/8/8/8/4P3/8/8/4K3 w - e3", 0},    // White to move cannot take on e3
-        {"4k3/8/8/8/4P3/8/8/4K3 b - e6", 0},    // the wrong rank for this side
-        {"4k3/8/8/8/4P3/8/8/4K3 b - d3", 0},    // no pawn in front of d3
-        {"4k3/8/8/8/4P3/4N3/8/4K3 b - e3", 0},  // the target is occupied
-        {"4k3/8/8/8/4P3/8/8/4K3 b - i3", 0}, {"4k3/8/8/8/4P3/8/8/4K3 b -", 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq", 27, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w -", 0, White, 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w", 0, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w Kk", 9, White, 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w Qq", 18, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w K-kq", 1, White, 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w qkQK", 27, White, 0}, {"r3k3/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 16, White, 0},
+        {"4k2r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 8, White, 0}, {"r3k2r/8/8/8/8/8/8/4K2R w KQkq -", 1 + 8 + 16, White, 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2N w KQkq -", 2 + 8 + 16, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2r w KQkq -", 2 + 8 + 16, White, 0},
+        {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq -", 8 + 16, White, 0}, {"r4k1r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2, White, 0},
+        {"Rn2k2r/8/8/8/8/8/8/rN2K2R w KQkq -", 1 + 8, White, 0}, {"4k3/8/8/8/8/8/8/4K2Rw K -", 1, White, 0},
+        {"4k38888884K2R w K", 1, White, 0}, {"   4k3/8/8/8//8/8/8/4K2R   W   K", 1, White, 0},
+        {"4k3/8/8/8/8/8/8/4K2RB K -", 1, Black, 0}, {afterE4, 27, Black, 44},
+        {"rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", 27, White, 19},
+        {"4k2r/8/8/8/4P3/8/8/4K2R b Kk e3 0 1", 9, Black, 44}, {"4k3/8/8/8/4P3/8/8/4K3 b - -", 0, Black, 0},
+        {"4k3/8/8/8/4P3/8/8/4K3 w - e3", 0, White, 0},    // White to move cannot take on e3
+        {"4k3/8/8/8/4P3/8/8/4K3 b - e6", 0, Black, 0},    // the wrong rank for this side
+        {"4k3/8/8/8/4P3/8/8/4K3 b - d3", 0, Black, 0},    // no pawn in front of d3
+        {"4k3/8/8/8/4P3/4N3/8/4K3 b - e3", 0, Black, 0},  // the target is occupied
+        {"4k3/8/8/8/4P3/8/8/4K3 b - i3", 0, Black, 0}, {"4k3/8/8/8/4P3/8/8/4K3 b -", 0, Black, 0},
     };
     for (const auto& c : cases) {
         Square ep = 99;
-        EXPECT_EQ(read(c.fen, &ep).epSquare, 0) << c.fen;
-        EXPECT_EQ(ep, c.ep) << c.fen;
+        const Position read1 = read(c.fen, &ep);
+        EXPECT_TRUE(read1.castleFlags == c.flags && read1.sideToMove == c.side && ep == c.ep) << c.fen;
+        EXPECT_EQ(read1.epSquare, 0) << c.fen;
     }
+    EXPECT_TRUE(samePosition(read(afterE4), read("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1")));
+    EXPECT_TRUE(samePosition(read("4k38888884K2R w K"), read("4k3/8/8/8/8/8/8/4K2R w K -")));
 }
 
 TEST(ReadFen, RefusedTextsLeaveEverythingAlone) {
