@@ -5,8 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <set>
-#include <sstream>
 
 #include "book/book.h"
 #include "search/transtable.h"
@@ -144,6 +142,13 @@ TEST_F(BookTest, LoaderCases) {
     }
     EXPECT_FALSE(loadBook((dir.path() / "missing.book").c_str(), chooseFixed));
     for (int n : {1, 2, 3, 7, 1000}) EXPECT_LT(static_cast<unsigned>(randomBookLine(n)), static_cast<unsigned>(n)) << n;
+    // storing a line checks its length itself, before any move is made
+    const Line tooLong = shuffle(MaxBookLineMoves + 1), longest = shuffle(MaxBookLineMoves);
+    ttClear();
+    EXPECT_FALSE(storeBookLine(tooLong.data(), static_cast<std::uint8_t>(tooLong.size())));
+    EXPECT_EQ(bookMoveAfter({}), 0);
+    EXPECT_TRUE(storeBookLine(longest.data(), static_cast<std::uint8_t>(longest.size())));
+    EXPECT_TRUE(samePosition(position, before) && currentPly == plyStack);
 }
 
 // The start placement with Black to move, or without all rights, has the
@@ -204,26 +209,11 @@ TEST(MakeBook, WritesTheLinesAsTheLoaderReadsThem) {
     }
 }
 
-// The shipped lines: each of 8 to 16 moves, made into the book the build
-// made, which loads; the engine plays from it at once as White and as Black.
+// The shipped lines make the book the build made, which loads; the engine
+// plays from it at once, as White and as Black.
 TEST(MakeBook, ShippedBookLoadsAndTheEnginePlaysFromIt) {
-    const std::string text = fileText(fs::path(DROZAK_SOURCE_DIR) / "book" / "lines.txt");
-    std::istringstream in(text);
-    std::set<std::string> firstMoves, repliesToE4;
-    int lines = 0;
-    for (std::string row; std::getline(in, row);) {
-        std::istringstream words(row.substr(0, row.find('#')));
-        std::vector<std::string> line;
-        for (std::string word; words >> word;) line.push_back(word);
-        if (line.empty()) continue;
-        ++lines;
-        EXPECT_TRUE(line.size() >= 8 && line.size() <= 16) << row;
-        firstMoves.insert(line[0]);
-        if (line[0] == "e2e4") repliesToE4.insert(line[1]);
-    }
-    ASSERT_GE(lines, 150);
-    const MadeBook made = makeBook(text);
-    EXPECT_NE(made.output.find(std::to_string(lines) + " lines"), std::string::npos) << made.output;
+    const MadeBook made = makeBook(fileText(fs::path(DROZAK_SOURCE_DIR) / "book" / "lines.txt"));
+    EXPECT_EQ(made.code, 0) << made.output;
     const std::string shipped = std::string(DROZAK_BUILD_DIR) + "/Drozak.book";
     EXPECT_EQ(made.bytes, fileText(shipped));
     setUpFen(StartFen);
@@ -234,16 +224,14 @@ TEST(MakeBook, ShippedBookLoadsAndTheEnginePlaysFromIt) {
     EngineProcess engine(options);
     ASSERT_TRUE(engine.handshake());
     std::vector<std::string> played;
-    for (const auto& [commands, expected] : {std::pair{std::vector<const char*>{"new", "go"}, &firstMoves},
-                                             std::pair{std::vector<const char*>{"new", "e2e4"}, &repliesToE4}}) {
-        for (const char* command : commands) engine.send(command);
+    for (const char* commands : {"new\ngo", "new\ne2e4"}) {
+        engine.send(commands);
         const auto start = std::chrono::steady_clock::now();
         const auto reply = engine.readLine(2000ms);  // a searched move would wait for the clock
         ASSERT_TRUE(reply.has_value());
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
         ASSERT_TRUE(isMoveLine(*reply)) << *reply;
         played.push_back(reply->substr(5));
-        EXPECT_TRUE(expected->count(played.back())) << *reply;
     }
     engine.send("quit");
     engine.waitExit();
