@@ -1,5 +1,5 @@
-// The attack, mask and phase tables against plain walks over (row, file)
-// coordinates, and the sliding lookups against ray walks on random boards.
+// The attack and mask tables against plain walks over (row, file) coordinates,
+// and the sliding lookups against ray walks on random boards.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -69,29 +69,6 @@ TEST(Tables, SliderLookupsMatchRayWalks) {
             ASSERT_EQ(queenAttacksFrom(s, p), rook | bishop) << "square " << s;
         }
     }
-}
-
-TEST(Tables, PhaseBoundariesByMaterial) {
-    ensureTables();
-    const struct {
-        int low, high;
-        const std::int16_t *king, *pawn;
-        bool opening;  // table 1 of knight, bishop, rook and queen
-    } phases[] = {{71, 127, kingTable1, pawnTable1, true}, {63, 70, kingTable2, pawnTable2, false},
-                  {47, 62, kingTable2, pawnTable3, false}, {15, 46, kingTable3, pawnTable3, false},
-                  {0, 14, kingTable4, pawnTable4, false}};
-    for (const auto& phase : phases) {
-        for (int m = phase.low; m <= phase.high; ++m) {
-            SCOPED_TRACE(m);
-            EXPECT_TRUE(kingTableByPhase[m] == phase.king && pawnTableByPhase[m] == phase.pawn);
-            EXPECT_EQ(knightTableByPhase[m], phase.opening ? knightTable1 : knightTable2);
-            EXPECT_EQ(bishopTableByPhase[m], phase.opening ? bishopTable1 : bishopTable2);
-            EXPECT_EQ(rookTableByPhase[m], phase.opening ? rookTable1 : rookTable2);
-            EXPECT_EQ(queenTableByPhase[m], phase.opening ? queenTable1 : queenTable2);
-        }
-    }
-    EXPECT_EQ(phaseIndex(127), 127);
-    EXPECT_EQ(phaseIndex(149), 127);  // many promotions: the last entry
 }
 
 }  // namespace

@@ -105,23 +105,6 @@ TEST_F(SearchTest, RootResultsAndLog) {
     }
 }
 
-// Inside the tree: a stalemate is an exact slot without a move scoring 0; a
-// position that occurred once before is scored 0 near the root.
-TEST_F(SearchTest, DrawsInsideTheTree) {
-    setUp("7k/Q7/6K1/8/8/8/8/8 w - -");
-    search(4);
-    play(mv("a7f7"));
-    const TransEntry* entry = ttFind();
-    ASSERT_NE(entry, nullptr);
-    EXPECT_TRUE(entry->move() == 0 && entry->score() == 0 && !entry->lowerBound() && !entry->upperBound());
-    setUp(StartFen, Shuffle);
-    search(3);
-    bool found = false;
-    for (const ScoredMove* e = plyStack[1].moves; e < plyStack[1].listEnd; ++e)
-        if (moveText(e->move) == "f3g1") found = e->score == 0;
-    EXPECT_TRUE(found) << "f3g1 repeats a position: it scores 0";
-}
-
 // The line of play follows the table only along moves the position has: a
 // stale or colliding slot (here e4e7, from an empty square) ends it untouched.
 TEST_F(SearchTest, PrincipalVariationTakesOnlyMovesOfThePosition) {

@@ -125,14 +125,12 @@ TEST(TransTable, ReplacementRules) {
     }
 }
 
+// The other side to move, a lock differing in its top or lowest bit, the next
+// bucket: no entry. A book slot is age 0, which no searched entry carries,
+// however many searches ran.
 TEST(TransTable, SidesLocksBookAndAge) {
     freshTable();
-    // Beyond the field a score would come back with the other sign: it is held at an end.
-    ttStore(6, Lower, 9000, MoveA);
-    EXPECT_GE(ttFind()->score(), 8190);
-    ttStore(7, Upper, -9000, MoveA);
-    EXPECT_EQ(ttFind()->score(), -8190);
-    // the other side to move, a lock differing in its top or lowest bit, the next bucket
+    ttStore(6, Lower, 10, MoveA);
     at('A', Black);
     EXPECT_EQ(ttFind(), nullptr);
     for (std::uint64_t key : {Keys[0] ^ (std::uint64_t{1} << 63), Keys[0] ^ (std::uint64_t{1} << 20), Keys[3]}) {
@@ -140,7 +138,6 @@ TEST(TransTable, SidesLocksBookAndAge) {
         position.hashKey = key;
         EXPECT_EQ(ttFind(), nullptr) << std::hex << key;
     }
-    // A book slot is age 0, which no searched entry carries, however many searches ran.
     at('B');
     ttStoreBookMove(MoveA);
     ASSERT_NE(ttFind(), nullptr);
@@ -151,11 +148,6 @@ TEST(TransTable, SidesLocksBookAndAge) {
         ttStore(4, Exact, 0, MoveA);
         EXPECT_FALSE(isBookEntry(*ttFind())) << age;
     }
-    ttClear();
-    EXPECT_EQ(ttFind(), nullptr);
-    EXPECT_EQ(searchAge, 1);
-    ttNewSearch();
-    EXPECT_EQ(searchAge, 2);
 }
 
 // `memory N`: the largest power of two of buckets a half within N MiB for the
