@@ -1,5 +1,5 @@
 // The libFuzzer targets, one a build of this file (FUZZ_setup, FUZZ_movetext,
-// FUZZ_book, FUZZ_commands or FUZZ_search defined). A broken check prints what
+// FUZZ_book or FUZZ_commands defined). A broken check prints what
 // it saw and aborts, which libFuzzer reports with the input that caused it.
 // The fuzz build has the engine's own checks on: every make and unmake
 // asserts the position's consistency itself.
@@ -88,9 +88,11 @@ bool same(const void* a, const void* b, std::size_t size) { return std::memcmp(a
 #if defined(FUZZ_setup)
 // Setup from arbitrary text: an accepted text gives a sound position (every
 // make and unmake of a three-ply perft checks itself in this build, and the
-// walk gives back the root whole; move texts read back); a refused one leaves
-// the previous game exactly as it was.
-void prepare() {}
+// walk gives back the root whole; move texts read back) that a search a few
+// plies deep gives back whole too, with a legal move, or none when there is
+// none or the game is drawn. A refused text leaves the previous game exactly
+// as it was.
+void prepare() { maxSearchDepth = 3; }
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
     // A game with rights on both sides, a move played and a table entry.
@@ -113,6 +115,14 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     const HistoryEntry* const top = historyTop;
     perft(3);
     REQUIRE(currentPly == plyStack && historyTop == top && same(&root, &position, sizeof position));
+    const int reversible = history[0].reversibleCount;
+    stopSearch = stopAfterIteration = false;
+    rootSearch();
+    REQUIRE(currentPly == plyStack && historyTop == history && same(&root, &position, sizeof position));
+    REQUIRE(history[0].hashKey == root.hashKey && history[0].reversibleCount == reversible);
+    requireSnapshotOf(position);
+    const Move result = rootResultEntry().move;
+    REQUIRE(result ? isLegalMove(result) : firstLegalMove() == 0 || isDraw(2));
 }
 
 #elif defined(FUZZ_movetext)
@@ -265,26 +275,6 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
         if (!std::regex_match(line, protocolLine)) require(false, __LINE__, ("a line the protocol does not know: " + line).c_str());
 }
 
-#elif defined(FUZZ_search)
-// Searches of arbitrary positions a few plies deep: the position and the
-// history come back whole, and the result is a legal move, or none when
-// there is none or the game is drawn.
-void prepare() { maxSearchDepth = 3; }
-
-void fuzz(const std::uint8_t* data, std::size_t size) {
-    if (!setupPosition(textOf(data, size).get(), false)) return;
-    const Position before = position;
-    const std::vector<HistoryEntry> history0 = historyNow();
-    stopSearch = stopAfterIteration = false;
-    rootSearch();
-    REQUIRE(currentPly == plyStack && same(&before, &position, sizeof position));
-    REQUIRE(historyTop - history + 1 == static_cast<long>(history0.size()));
-    for (std::size_t i = 0; i < history0.size(); ++i)  // the search may leave its moves in the entries
-        REQUIRE(history[i].hashKey == history0[i].hashKey && history[i].reversibleCount == history0[i].reversibleCount);
-    requireSnapshotOf(position);
-    const Move result = rootResultEntry().move;
-    REQUIRE(result ? isLegalMove(result) : firstLegalMove() == 0 || isDraw(2));
-}
 #endif
 
 }  // namespace
