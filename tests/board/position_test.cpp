@@ -1,5 +1,5 @@
-// The position: reading FEN text, and make and unmake of every move kind (the
-// fields each changes, the keys of the castling rights it loses).
+// Reading FEN text: the fields of accepted texts, and refused texts that leave
+// everything alone. (The perft walk checks make and unmake at every node.)
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -104,74 +104,6 @@ TEST(ReadFen, RefusedTextsLeaveEverythingAlone) {
                             "4k3/8/8/8/8/PPPPPPPP/PPPPPPP1/4K3 w - -", "4k3/pppppppp/ppppppp1/8/8/8/8/4K3 w - -"}) {
         installPosition(read(fen));
         EXPECT_TRUE(positionIsConsistent()) << fen;
-    }
-}
-
-// The Zobrist keys of lost rights: [0][g1] K, [0][c1] Q, [0][g8] k, [0][c8] q.
-std::uint64_t rightKeys(const char* lost) {
-    std::uint64_t key = 0;
-    for (const char* c = lost; *c; ++c) key ^= zobristKeys[0][*c == 'K' ? G1 : *c == 'Q' ? C1 : *c == 'k' ? G8 : C8];
-    return key;
-}
-
-// Each move is made from its position (en-passant field included), checked
-// and unmade. Beside what the board gives, the key holds exactly the keys of
-// the rights lost since the setup.
-TEST(MakeUnmake, EveryKindChangesItsFieldsAndComesBack) {
-    const char* const castling = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
-    const char* const castlingBlack = "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -";
-    const struct {
-        const char* fen;
-        Move move;
-        int flags;
-        const char* lost;
-        int material, reversible, ep, king;  // king: the mover's square afterwards, -1 its home
-    } cases[] = {
-        {StartFen, mv("e2e4"), 27, "", 78, 0, 44, -1},
-        {"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3", mv("g8f6"), 27, "", 78, 1, 0, -1},
-        {castling, mv("e1g1", CastleWhiteKingSide), 64 | 4 | 1 | 8 | 16, "KQ", 20, 0, 0, WhiteKingSidePath},
-        {castling, mv("e1c1", CastleWhiteQueenSide), 128 | 4 | 2 | 8 | 16, "KQ", 20, 0, 0, WhiteQueenSidePath},
-        {castlingBlack, mv("e8g8", CastleBlackKingSide), 256 | 32 | 8 | 1 | 2, "kq", 20, 0, 0, BlackKingSidePath},
-        {castlingBlack, mv("e8c8", CastleBlackQueenSide), 512 | 32 | 16 | 1 | 2, "kq", 20, 0, 0, BlackQueenSidePath},
-        {castling, mv("e1e2"), 24, "KQ", 20, 1, 0, sq("e2")},
-        {castling, mv("a1a2"), 25, "Q", 20, 1, 0, -1},
-        {castling, mv("h1h5"), 26, "K", 20, 1, 0, -1},
-        {castling, mv("a1a8", Capture), 9, "Qq", 15, 0, 0, -1},
-        {castling, mv("h1h8", Capture), 18, "Kk", 15, 0, 0, -1},
-        {castlingBlack, mv("h8h1", Capture), 18, "kK", 15, 0, 0, -1},
-        {castlingBlack, mv("e8d8"), 3, "kq", 20, 1, 0, sq("d8")},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w kq -", mv("e1e2"), 24, "", 20, 1, 0, sq("e2")},
-        {"r3k2r/8/6N1/8/8/8/8/4K3 w kq -", mv("g6h8", Capture), 16, "k", 8, 0, 0, -1},
-        {"r3k2r/8/6N1/8/8/8/8/4K3 w q -", mv("g6h8", Capture), 16, "", 8, 0, 0, -1},
-        {"r3k2n/8/6N1/8/8/8/8/4K3 w q -", mv("g6h8", Capture), 16, "", 8, 0, 0, -1},
-        {"3q3k/4P3/8/8/8/8/8/K7 w - -", mv("e7d8", CapturePromoteKnight), 0, "", 3, 0, 0, -1},
-        {"r3k2r/6P1/8/8/8/8/8/4K3 w kq -", mv("g7h8", CapturePromoteQueen), 16, "k", 14, 0, 0, -1},
-        {"4k3/8/8/8/8/8/1p6/R3K2R b KQ -", mv("b2a1", CapturePromoteRook), 1, "Q", 10, 0, 0, -1},
-        {"4k3/P7/8/8/8/8/8/4K3 w - -", mv("a7a8", PromoteBishop), 0, "", 3, 0, 0, -1},
-        {"4k3/8/8/8/8/8/6p1/4K3 b - -", mv("g2g1", PromoteQueenAlias), 0, "", 9, 0, 0, -1},
-        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", mv("e5d6", EnPassant), 0, "", 1, 0, 0, -1},
-        {"4k3/8/8/8/3pP3/8/8/4K3 b - e3", mv("d4e3", EnPassant), 0, "", 1, 0, 0, -1},
-        {"4k3/8/8/8/8/8/8/4K3 w - -", mv("e1f2"), 0, "", 0, 1, 0, sq("f2")},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.fen) + " " + moveText(c.move));
-        setUpFen(c.fen);
-        const Position before = position;
-        HistoryEntry* const top = historyTop;
-        const int mover = position.sideToMove;
-        play(c.move);
-        EXPECT_TRUE(positionIsConsistent());
-        EXPECT_TRUE(historyTop == top + 1 && top->move == c.move && historyTop->hashKey == position.hashKey);
-        EXPECT_EQ(position.sideToMove, mover ^ 1);
-        EXPECT_EQ(position.castleFlags, c.flags);
-        EXPECT_EQ(position.hashKey ^ computeHashKey(0), rightKeys(c.lost));
-        EXPECT_EQ(position.materialCount, c.material);
-        EXPECT_EQ(historyTop->reversibleCount, c.reversible);
-        EXPECT_EQ(position.epSquare, c.ep);
-        EXPECT_EQ(position.kingSquare[mover], c.king < 0 ? before.kingSquare[mover] : c.king);
-        takeBackPly(c.move);
-        EXPECT_TRUE(samePosition(position, before));
-        EXPECT_TRUE(historyTop == top && top->hashKey == before.hashKey);
     }
 }
 

@@ -58,8 +58,8 @@ std::vector<Attacker> attackersOf(int target, int side) {
     for (int s = 0; s < 64; ++s) occupied |= pieceAt(s) ? bitOf(s) : 0;
     std::vector<Attacker> found;
     const auto add = [&](Bitboard from, int whiteCode, int kind) {
-        for (int s = 0; s < 64; ++s)
-            if ((from & bitOf(s)) && pieceAt(s) == whiteCode + (side == White ? 0 : 1)) found.push_back({s, kind});
+        for (; from; from &= from - 1)
+            if (pieceAt(lowestSquare(from)) == whiteCode + (side == White ? 0 : 1)) found.push_back({lowestSquare(from), kind});
     };
     const int behind = side == White ? 1 : -1;  // a pawn stands behind its target
     add(walk(target, behind, -1, false) | walk(target, behind, 1, false), WhitePawn, 1);
@@ -72,8 +72,10 @@ std::vector<Attacker> attackersOf(int target, int side) {
 
 bool attacked(int target, int side) { return !attackersOf(target, side).empty(); }
 
-// At every node: the check analysis and squareAttacked against the board; all
-// moves, captures and evasions against each other and the rules of legality.
+// At every node: the history entry the last move pushed (key, move, count of
+// reversible plies); the check analysis and squareAttacked against the board;
+// all moves, captures and evasions against each other and the rules of
+// legality; and after every unmake, the position as it was.
 class NodeChecker {
 public:
     static constexpr bool expandLeaves = true;
@@ -84,6 +86,11 @@ public:
         if (::testing::Test::HasFailure()) return;  // one node's report is enough
         SCOPED_TRACE("after " + lineText());
         EXPECT_TRUE(positionIsConsistent());
+        EXPECT_EQ(historyTop->hashKey, position.hashKey);
+        if (last) {
+            EXPECT_EQ((historyTop - 1)->move, last);
+            EXPECT_EQ(historyTop->reversibleCount, reversible_.back());
+        }
         const CheckInfo check = checkAnalysis(last);
         for (int s = 0; line_.size() < static_cast<std::size_t>(depth_) && s < 64; ++s)  // leaves are many
             for (int by : {Black, White}) EXPECT_EQ(squareAttacked(s, by), attacked(s, by)) << s << " by " << by;
@@ -92,12 +99,16 @@ public:
     void beforeMake(Move move) {
         saved_.push_back(position);
         line_.push_back(move);
+        const int piece = position.board[moveFrom(move)];  // kings are not on the board
+        const bool irreversible = piece == WhitePawn || piece == BlackPawn || moveKind(move) != Quiet;
+        reversible_.push_back(irreversible ? 0 : historyTop->reversibleCount + 1);
     }
     void afterUnmake(Move) {
         EXPECT_TRUE(::testing::Test::HasFailure() || samePosition(position, saved_.back()))
             << "unmaking " << lineText();
         saved_.pop_back();
         line_.pop_back();
+        reversible_.pop_back();
     }
 
 private:
@@ -191,6 +202,7 @@ private:
     int depth_;
     std::vector<Position> saved_;
     std::vector<Move> line_;
+    std::vector<int> reversible_;  // the count each move of the line must leave
 };
 
 // The walk's leaves are the bulk count's. Under AddressSanitizer every tree is

@@ -224,13 +224,6 @@ TEST(Program, ClaimsAndTakeBacks) {
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(), 0);
 
-    EXPECT_EQ(logged(engine, {"-M: 1/2", "-M: 1-0", "-M: 0-1"}),
-              (Lines{"-M: 1-0 {Drozak mates 1}8099", "-M: 0-1 {Drozak mates 1}8099", "-M: 1-0 {White mates 0}",
-                     "-M: 0-1 {Black mates 0}", "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)",
-                     "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)", "-M: 1/2-1/2 {Draw: repetition} (case 4)",
-                     "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)",
-                     "-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)", "-M: 1-0 {Drozak mates 1}8099",
-                     "-M: 1-0 {Drozak mates 1}8099"}));
     EXPECT_EQ(logged(engine, {"-M: took back", "-M: cannot take back"}),
               (Lines{"-M: took back 1 ply", "-M: took back 2 plies", "-M: cannot take back 1 ply: the game holds 0",
                      "-M: took back 1 ply", "-M: took back 2 plies", "-M: cannot take back 1 ply: the game holds 0"}));
