@@ -66,6 +66,7 @@ TEST(ReadFen, AcceptedTexts) {
         {"4k3/8/8/8/4P3/8/8/4K3 b - d3", 0, Black, 0},    // no pawn in front of d3
         {"4k3/8/8/8/4P3/4N3/8/4K3 b - e3", 0, Black, 0},  // the target is occupied
         {"4k3/8/8/8/4P3/8/8/4K3 b - i3", 0, Black, 0}, {"4k3/8/8/8/4P3/8/8/4K3 b -", 0, Black, 0},
+        {"4k3/8/8/8/P7/8/8/4K3 b - a3", 0, Black, 40}, {"4k3/8/8/7p/8/8/8/4K3 w - h6", 0, White, 23},  // edge files
     };
     for (const auto& c : cases) {
         Square ep = 99;

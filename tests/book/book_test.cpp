@@ -100,6 +100,7 @@ TEST_F(BookTest, LoaderCases) {
         {"chosen second", book("3\n", {A, B, C}), 1, true, {{A, 2}, {B, 0}, {C, 1}}, {}},
         {"chosen last", book("3\n", {A, B, C}), 2, true, {{A, 2}, {B, 1}, {C, 0}}, {}},
         {"a castling line", book("1\n", {castles}), 0, true, {{castles, 0}}, {}},
+        {"a line of one move, chosen", book("2\n", {A, {mv("d2d4")}}), 1, true, {{{mv("d2d4")}, 0}, {A, 1}}, {}},
         {"a line of 64 moves", book("2\n", {A, shuffle(64)}), 1, true, {{shuffle(64), 0}, {A, 1}}, {}},
         {"header over the lines", book("4\n", {A, B, C}), 1, false, {{A, 2}, {C, 1}, {B, 0}}, {}},
         {"header under the lines", book("2\n", {A, B, C}), 1, false, {{A, 2}, {C, 1}, {B, 0}}, {}},

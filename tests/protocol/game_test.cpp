@@ -101,7 +101,7 @@ TEST(TimeControl, ReadsTheInterfacesNumbers) {
                           {W, "99999999999999999999999", true, std::int64_t{1} << 40}, {W, "", false, 0},
                           {W, "-", false, 0}, {W, "4x", false, 0}, {W, "1.5", false, 0}, {S, "3", true, 3000},
                           {S, "0.5", true, 500}, {S, "1.25", true, 1250}, {S, "1.05", true, 1050}, {S, "0.05", true, 50}, {S, "-2", true, -2000}, {S, "1.5s", false, 0},
-                          {S, "1:30", false, 0}, {B, "5", true, 300}, {B, "0:30", true, 30}, {B, "10:05", true, 605},
+                          {S, "1:30", false, 0}, {B, "5", true, 300}, {B, "0:30", true, 30}, {B, "10:05", true, 605}, {B, "0:9", true, 9},
                           {B, "1.5", true, 90}, {B, "1.05", true, 63}, {B, "0:30.05", false, 0}, {B, "0:", false, 0}, {B, ":30", false, 0}, {B, "0:-5", false, 0},
                           {B, "0:30:1", false, 0}}) {
         std::int64_t value = 12345;
