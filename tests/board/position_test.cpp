@@ -70,9 +70,9 @@ TEST(ReadFen, AcceptedTexts) {
     };
     for (const auto& c : cases) {
         Square ep = 99;
-        const Position read1 = read(c.fen, &ep);
-        EXPECT_TRUE(read1.castleFlags == c.flags && read1.sideToMove == c.side && ep == c.ep) << c.fen;
-        EXPECT_EQ(read1.epSquare, 0) << c.fen;
+        const Position accepted = read(c.fen, &ep);
+        EXPECT_TRUE(accepted.castleFlags == c.flags && accepted.sideToMove == c.side && ep == c.ep) << c.fen;
+        EXPECT_EQ(accepted.epSquare, 0) << c.fen;
     }
     EXPECT_TRUE(samePosition(read(afterE4), read("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1")));
     EXPECT_TRUE(samePosition(read("4k38888884K2R w K"), read("4k3/8/8/8/8/8/8/4K2R w K -")));

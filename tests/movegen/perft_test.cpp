@@ -1,8 +1,8 @@
-// Perft over published positions, and a walk over the same trees that checks,
-// at every node, the check analysis and squareAttacked against a look at the
-// board square by square, the generators against each other and against the
-// rules of legality, and make/unmake against the position it started from;
-// and the generators' order.
+// Perft over published positions, and a walk over the same trees and smaller
+// ones that checks, at every node, the check analysis and squareAttacked
+// against a look at the board square by square, the generators against each
+// other and against the rules of legality, and make/unmake against the
+// position it started from. Then the generators' order, which no count sees.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,8 +59,9 @@ std::vector<Attacker> attackersOf(int target, int side) {
     for (int s = 0; s < 64; ++s) occupied |= pieceAt(s) ? bitOf(s) : 0;
     std::vector<Attacker> found;
     const auto add = [&](Bitboard from, int whiteCode, int kind) {
+        const int code = whiteCode + (side == White ? 0 : 1);
         for (; from; from &= from - 1)
-            if (pieceAt(lowestSquare(from)) == whiteCode + (side == White ? 0 : 1)) found.push_back({lowestSquare(from), kind});
+            if (pieceAt(lowestSquare(from)) == code) found.push_back({lowestSquare(from), kind});
     };
     const int behind = side == White ? 1 : -1;  // a pawn stands behind its target
     add(walk(target, behind, -1, false) | walk(target, behind, 1, false), WhitePawn, 1);
@@ -243,8 +244,7 @@ TEST(Perft, WalkChecksEveryNode) {
     EXPECT_GT(evasionNodes, 100u);
 }
 
-// The generators' lists in the order the search takes them, with their
-// scores: what the walk cannot see, since it compares sets of moves.
+// The generators' lists in the order the search takes them, with their scores.
 // Knights from the h-side on, then double steps and single steps from the
 // h-file on, scored by the table gain (Black reads the tables turned round).
 // Rooks, the king, then castling. En passant leads its direction, then
