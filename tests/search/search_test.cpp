@@ -106,6 +106,8 @@ TEST_F(SearchTest, RootResultsAndLog) {
         EXPECT_TRUE(std::regex_search(log, std::regex(c.logged))) << log;
         EXPECT_FALSE(*c.notLogged && std::regex_search(log, std::regex(c.notLogged))) << log;
         if (c.stop) { EXPECT_EQ(completedDepth, 0); }
+        // what `.` reports in analysis: the last iteration took up every root move
+        if (!c.stop && !mateFound) { EXPECT_EQ(rootProgress.started.load(), rootProgress.moves.load()); }
     }
 }
 
