@@ -1,6 +1,6 @@
 // The libFuzzer targets, one a build of this file (FUZZ_setup, FUZZ_movetext,
-// FUZZ_book or FUZZ_commands defined). A broken check prints what
-// it saw and aborts, which libFuzzer reports with the input that caused it.
+// FUZZ_book or FUZZ_commands defined). A broken check prints what it saw and
+// aborts, which libFuzzer reports with the input that caused it.
 // The fuzz build has the engine's own checks on: every make and unmake
 // asserts the position's consistency itself.
 #include <sys/mman.h>

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a DROZAK_FUZZ build (or those named) for a bounded
 # time each, from its seed corpus (tests/fuzz/corpus) and a working corpus
-# below the build directory. A crash, a
-# failed check or an input past the target's timeout leaves the input in
-# BUILD_DIR/fuzz-artifacts (replay: BUILD_DIR/tests/fuzz/fuzz_NAME FILE) and
-# fails the run; the other targets still run.
+# below the build directory. A crash, a failed check or an input past the
+# target's timeout leaves the input in BUILD_DIR/fuzz-artifacts (replay:
+# BUILD_DIR/tests/fuzz/fuzz_NAME FILE) and fails the run; the other targets
+# still run.
 #   run-fuzzers.sh BUILD_DIR [SECONDS_EACH] [TARGET...]
 set -uo pipefail
 build=$(realpath "$1") seconds=${2:-60}
