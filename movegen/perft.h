@@ -65,10 +65,13 @@ std::int64_t countMove(Move move, int depth, Visitor& visitor) {
 // at a node whose moves were generated: every square when in check, else the
 // king's own and its lines towards enemy sliders of their kind. Any other move
 // but en passant is legal without a test: it opens no line onto the king.
+// Whether the king is in check is asked of the board: the check analysis
+// after the last move misses a check a promotion uncovers, and a move counted
+// untested there could be illegal.
 inline Bitboard movesNeedingTest() {
     const Position& p = position;
-    if (currentPly->checkInfo.checkKind) return ~Bitboard{0};
     const int side = p.sideToMove, them = side ^ 1, king = p.kingSquare[side];
+    if (currentPly->checkInfo.checkKind || squareAttacked(king, them)) return ~Bitboard{0};
     const Bitboard queens = p.pieceBoards[them == White ? WhiteQueen : BlackQueen];
     const Bitboard rooks = p.pieceBoards[them == White ? WhiteRook : BlackRook];
     const Bitboard bishops = p.pieceBoards[them == White ? WhiteBishop : BlackBishop];

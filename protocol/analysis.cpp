@@ -17,7 +17,7 @@ bool running = false;
 
 void startAnalysis() {
     running = false;
-    if (!gameStarted() || !firstLegalMove()) return;
+    if (!firstLegalMove()) return;
     startThinking(ThinkingMode::Analysis);
     startEngine(Thinking);
     running = true;

@@ -97,14 +97,14 @@ void sdCommand(const std::string& args) {
 void goCommand(const std::string&) {
     analysing = false;
     stopEngine();
-    if (gameStarted()) thinkAndMove();
-    else logLine("-M: no position yet, go ignored");
+    thinkAndMove();
 }
 
 void newGame() {
     stopEngine();
     setupPosition(StartPositionText, true);
     maxSearchDepth = MaxSearchDepth;
+    newGameClock();
     EngineState = Waiting;
 }
 
@@ -129,7 +129,7 @@ void quitCommand(const std::string&) { quitting = true; }
 
 void setSide(int side) {
     stopEngine();
-    if (gameStarted()) setSideToMove(side);
+    setSideToMove(side);
 }
 void whiteCommand(const std::string&) { setSide(White); }
 void blackCommand(const std::string&) { setSide(Black); }
@@ -143,9 +143,14 @@ void pingCommand(const std::string& args) {
 void postCommand(const std::string&) { postThinking = true; }
 void nopostCommand(const std::string&) { postThinking = false; }
 
-// `undo` takes back one ply, `remove` two (the engine's move and the one before).
+// `undo` takes back one ply, `remove` two (the engine's move and the one
+// before). The engine keeps its mode: after `remove` in a game it plays, the
+// next move is answered as ever; after `undo` it does not start thinking by
+// itself (the interface says `go` or `force`).
 void takeBackPlies(int plies) {
+    const bool playing = EngineState == Waiting;
     stopEngine();
+    if (playing) EngineState = Waiting;
     if (takeBack(plies)) logLine("-M: took back ", plies, plies == 1 ? " ply" : " plies");
     else logLine("-M: cannot take back ", plies, plies == 1 ? " ply" : " plies", ": the game holds ", gamePlies());
 }
@@ -157,10 +162,15 @@ void analyzeCommand(const std::string&) {
     analysing = true;  // the search starts once the line is done
 }
 
-// Back to force mode.
+// Back to force mode from analysis; anywhere else it does not apply, and a
+// search for a move or on the opponent's time goes on.
 void exitCommand(const std::string&) {
-    if (!analysing) return;
+    if (!analysing) {
+        logLine("-M: exit outside analysis, ignored");
+        return;
+    }
     analysing = false;
+    stopAnalysis();
     stopEngine();
 }
 
@@ -180,9 +190,10 @@ void memoryCommand(const std::string& args) {
     }
     stopEngine();
     const std::size_t buckets = ttBucketsForMiB(static_cast<std::uint64_t>(mib));
-    if (ttResize(buckets))
+    if (ttResize(buckets)) {
         logLine("-M: table ", ttBytes() >> 20, " MiB, ", buckets, " buckets a side");
-    else
+        storeBookAgain();
+    } else
         logLine("-M: no memory for a table of ", (2 * buckets * sizeof(TransBucket)) >> 20, " MiB, keeping ",
                 ttBytes() >> 20, " MiB");
 }
@@ -234,7 +245,7 @@ constexpr Command commands[] = {
     {"undo", Match::Word, Abandon, Stop, undoCommand},
     {"remove", Match::Word, Abandon, Stop, removeCommand},
     {"analyze", Match::Word, Abandon, Stop, analyzeCommand},
-    {"exit", Match::Word, Abandon, Stop, exitCommand},
+    {"exit", Match::Word, Hold, Keep, exitCommand},
     {".", Match::Word, Hold, Keep, statusCommand},
     {"hard", Match::Word, Hold, Keep, hardCommand},
     {"easy", Match::Word, Hold, Stop, easyCommand},
@@ -271,6 +282,30 @@ const Command* findCommand(const std::string& word) {
     return nullptr;
 }
 
+// A word as the interface may be shown it: every byte outside printable
+// ASCII written as \xNN, so that no control byte or NUL goes back raw.
+std::string printable(const std::string& word) {
+    std::string text;
+    for (const unsigned char c : word) {
+        if (c >= 0x20 && c < 0x7f) {
+            text += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+// Whether a word is an opponent's move: a move of the game position, or while
+// pondering any word of a move's form (the board holds the expected move
+// then). A word with a NUL byte is none, whatever comes before the NUL.
+bool isMoveWord(const std::string& word) {
+    if (word.find('\0') != std::string::npos) return false;
+    return pondering() ? looksLikeMove(word.c_str()) : textToMove(word.c_str()) != 0;
+}
+
 // Ends a search that runs in the background: pondering (its expected move
 // taken back) or an analysis (which restarts once the line is done).
 void stopBackgroundSearch() {
@@ -291,12 +326,8 @@ void opponentMove(const std::string& word) {
     }
     stopBackgroundSearch();
     const Move move = textToMove(word.c_str());
-    if (!gameStarted()) {
-        logLine("-M: no position yet, move ignored");
-        return;
-    }
     if (!isLegalMove(move)) {
-        std::printf("Illegal move: %s\n", word.c_str());
+        std::printf("Illegal move: %s\n", printable(word).c_str());
         logLine("-M: Illegal move: ", word);
         return;
     }
@@ -311,15 +342,30 @@ void dispatch(const std::string& line) {
     if (words.first.empty()) return;
     if (matches(timeEntry, words.first)) {
         timeEntry.run(words.rest);
-    } else if (pondering() ? looksLikeMove(words.first.c_str()) : textToMove(words.first.c_str()) != 0) {
+    } else if (isMoveWord(words.first)) {
         opponentMove(words.first);
     } else if (const Command* c = findCommand(words.first)) {
         if (c->background == Stop) stopBackgroundSearch();
         c->run(words.rest);
     } else {
-        std::printf("Error (unknown command): %s\n", words.first.c_str());
+        std::printf("Error (unknown command): %s\n", printable(words.first).c_str());
     }
     if (analysing && !quitting && !analysisRunning()) startAnalysis();
+}
+
+// The command side as the program starts it: no mode but force, no pondering,
+// analysis or thinking output, no time control, no depth cap, the table of
+// its first size. (A run of the loop in a test or a fuzz target starts afresh.)
+void resetCommandSide() {
+    quitting = false;
+    analysing = false;
+    ponderEnabled = false;
+    ponderMove = 0;
+    postThinking = false;
+    lastMoveFromBook = false;
+    maxSearchDepth = MaxSearchDepth;
+    resetTimeControl();
+    if (transTable.bucketsPerHalf != DefaultTransBuckets) ttResize(DefaultTransBuckets);
 }
 
 void shutDown() {
@@ -332,7 +378,7 @@ void shutDown() {
 
 DuringSearch duringSearch(const std::string& line) {
     const std::string word = splitFirstWord(line).first;
-    if (word.empty() || matches(timeEntry, word) || textToMove(word.c_str())) return Hold;
+    if (word.empty() || matches(timeEntry, word) || isMoveWord(word)) return Hold;
     const Command* c = findCommand(word);
     return c ? c->duringSearch : Hold;
 }
@@ -363,13 +409,16 @@ bool handshake() {
 }
 
 void commandLoop() {
-    quitting = false;
+    resetCommandSide();
     // Unbuffered before anyone reads it, as the interface expects of an engine.
     std::setvbuf(stdin, nullptr, _IONBF, 0);
     commandInput().start(stdin);
     if (!handshake()) return;
     stopEngine();
     EngineState = Idle;
+    // The start position in force mode, as after `new` and `force`: interfaces
+    // that never send `new` (GNOME Chess) still have a game to play.
+    setupStartQuietly();
     while (!quitting) {
         const std::optional<InputLine> line = commandInput().take();
         if (!line) {

@@ -101,13 +101,18 @@ int gamePlies() { return static_cast<int>(record.moves.size()); }
 
 bool gameStarted() { return record.started; }
 
-bool takeBack(int plies) {
+void replayGame(void (*atStart)()) {
     DROZAK_CHECK(!searchRunning);
-    if (plies < 0 || plies > gamePlies()) return false;
-    record.moves.resize(record.moves.size() - static_cast<std::size_t>(plies));
     installPosition(record.start);
     setupCastleFlags = record.setupFlags;
+    if (atStart) atStart();
     for (Move move : record.moves) makeGameMove(move);
+}
+
+bool takeBack(int plies) {
+    if (plies < 0 || plies > gamePlies()) return false;
+    record.moves.resize(record.moves.size() - static_cast<std::size_t>(plies));
+    replayGame(nullptr);
     return true;
 }
 

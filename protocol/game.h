@@ -39,6 +39,10 @@ int gamePlies();
 // Whether a game exists: no game exists before the first setup.
 bool gameStarted();
 
+// Rebuilds the game position from the game's start, calling `atStart` (if
+// not null) on the start position before the moves are played again.
+void replayGame(void (*atStart)());
+
 // Takes back the last `plies` plies of the game: position, snapshot, history
 // and every draw answer as they were before them, rebuilt from the game's
 // start. False, changing nothing, when the game holds fewer plies.

@@ -99,8 +99,9 @@ enum class Watch { TimeUp, MoveNow, Abandon };
 
 // Waits until the search ends by itself, the deadline passes, or a line
 // arrives that ends the wait: `?` (taken from the queue), or a line that makes
-// the engine give up its move, or the end of the input (both left for the
-// loop). Every other line waits in the queue, in order.
+// the engine give up its move (left for the loop). Every other line waits in
+// the queue, in order. The end of the input acts as `?`: a script that pipes
+// its commands still gets the move, and the loop then ends as on quit.
 Watch watchSearch(Clock::time_point deadline) {
     InputQueue& input = commandInput();
     for (std::size_t next = 0;;) {
@@ -114,7 +115,7 @@ Watch watchSearch(Clock::time_point deadline) {
             if (effect == DuringSearch::Abandon) return Watch::Abandon;
             ++next;
         }
-        if (input.ended()) return Watch::Abandon;
+        if (input.ended()) return Watch::MoveNow;
         if (stoppedSignal.isSet()) return Watch::TimeUp;
         const auto now = Clock::now();
         if (now >= deadline) return Watch::TimeUp;

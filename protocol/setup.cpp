@@ -11,23 +11,38 @@
 
 namespace {
 
+// Whether a book that cannot be loaded is told to the interface: once a run
+// (the log has it every time), as the file does not come back by itself
+// between games; and not by the engine's own setup at start-up, which no
+// interface asked for, so that the first game the interface starts tells it.
+bool bookErrorTold = false;
+bool tellBookError = true;
+
 // The book serves the start position alone: any other is set up without it,
-// which is no error. A book that cannot be loaded is told to the interface
-// once a run (the log has it every time): the file does not come back by
-// itself between games.
+// which is no error.
 void loadTheBook() {
-    static bool errorReported = false;
     if (!isBookStart()) {
         logLine("-M: not the start position, no book");
         return;
     }
     if (loadBook("Drozak.book")) return;
     logLine("-\ttellusererror BOOK ERROR!\n");
-    if (!errorReported) std::printf("tellusererror BOOK ERROR!\n");
-    errorReported = true;
+    if (bookErrorTold || !tellBookError) return;
+    std::printf("tellusererror BOOK ERROR!\n");
+    bookErrorTold = true;
 }
 
 }  // namespace
+
+void storeBookAgain() {
+    if (gameStarted()) replayGame(loadTheBook);
+}
+
+void setupStartQuietly() {
+    tellBookError = false;
+    setupPosition(StartPositionText, true);
+    tellBookError = true;
+}
 
 bool setupPosition(const char* text, bool withBook) {
     // Validate into a scratch position first, so that a bad text cannot leave a

@@ -11,3 +11,12 @@ inline constexpr const char* StartPositionText = "rnbqkbnr/pppppppp/8/8/8/8/PPPP
 // a book that cannot be loaded (any position but the start) is reported to
 // the interface and logged.
 bool setupPosition(const char* text, bool withBook);
+
+// Stores the book into the table again (after the table was emptied), as a
+// setup of the game's start would: a game still in its book goes on in it.
+void storeBookAgain();
+
+// The start position with its book, set up by the engine itself at start-up:
+// a book that cannot be loaded is logged, and told to the interface only at
+// the first setup it asks for.
+void setupStartQuietly();

@@ -22,6 +22,7 @@ constexpr std::uint32_t MaxMs = std::numeric_limits<std::uint32_t>::max();
 
 std::int64_t engineClockMs = -1;  // the clock last sent by `time`; -1 before any
 bool clockSentForMove = false;    // a `time` came since the last move cycle
+bool clockSentInGame = false;     // a `time` came since the last `new`
 Clock::time_point moveStart = Clock::now();
 
 constexpr std::uint32_t clampMs(std::int64_t ms) {
@@ -104,7 +105,10 @@ bool applyMoveTime(std::int64_t ms) {
     return true;
 }
 
+bool untimedToDepth() { return !fixedMoveMs && !clockSentInGame && maxSearchDepth < MaxSearchDepth; }
+
 std::uint32_t searchAllotmentMs() {
+    if (untimedToDepth()) return MaxMs;
     if (!fixedMoveMs) return cappedWait(moveTimeMs);
     // Answer within the time, with room for stopping the search and writing
     // the move: a tenth of it, at most 100 ms.
@@ -114,10 +118,19 @@ std::uint32_t searchAllotmentMs() {
 
 void endMoveClock() { clockSentForMove = false; }
 
+void newGameClock() { clockSentInGame = false; }
+
+void resetTimeControl() {
+    applyLevel(40, 0);
+    moveTimeMs = 0;
+    engineClockMs = -1;
+    clockSentForMove = clockSentInGame = false;
+}
+
 void applyTime(std::int64_t centiseconds) {
     std::int64_t t = std::clamp<std::int64_t>(centiseconds, 0, NumberBound);
     engineClockMs = t * 10;
-    clockSentForMove = true;
+    clockSentForMove = clockSentInGame = true;
     if (t >= 200) t -= 100;  // one second in reserve, when there is one to keep
     moveTimeMs = clampMs(std::int64_t{incrementMs} + (t / movesPerControl) * 10);
 }

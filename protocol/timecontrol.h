@@ -27,9 +27,14 @@ void applyLevel(std::int64_t moves, std::int64_t incrementMsValue);
 // `level` setting; false (nothing changed) for a time of 0 or less.
 bool applyMoveTime(std::int64_t ms);
 
+// Whether a search runs to its depth cap without a time limit: a finite `sd`
+// is in force, and neither `st` nor a `time` since the last `new` sets a clock
+// (as a console or a script asking for a depth expects).
+bool untimedToDepth();
+
 // What the move cycle lets the next search run before it ends it: under `st`
 // the fixed time less a small margin, else the allotment of `time`; never past
-// the margin of a clock sent for this move.
+// the margin of a clock sent for this move; no end at all when untimed.
 std::uint32_t searchAllotmentMs();
 
 // `time CENTISECONDS`: the allotment from the engine's clock, which is also
@@ -38,6 +43,11 @@ void applyTime(std::int64_t centiseconds);
 
 // The move cycle is over: a clock sent from now on is for the next move.
 void endMoveClock();
+// A new game: no clock has been sent in it yet.
+void newGameClock();
+// Every setting back to the program's start: 40 moves, no increment, no `st`,
+// no clock.
+void resetTimeControl();
 
 // The allotment of the first search after the book: three times the normal
 // one, or movesPerControl / 10 times it when that is less.

@@ -13,6 +13,7 @@ cases=(
   "6|706045033|r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1"
   "5|89941194|rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8"
   "5|164075551|r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10"
+  "6|71179139|n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1"
 )
 
 failures=0

@@ -224,40 +224,58 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
 #elif defined(FUZZ_commands)
 // The whole command loop, handshake to shut-down, on an arbitrary byte
 // stream as its standard input, in a scratch directory with the build's
-// book. Afterwards the game position is sound, the engine thread has ended,
-// and every line written is one the protocol knows.
+// book. The loop starts its command side afresh, so an input reproduces
+// alone. Afterwards the game position is sound, the engine thread has ended,
+// and every line written is one the protocol knows. The input ends at once,
+// which acts as `?` on a search for a move: searches end in moves, claims
+// and ponder hits, whose counts are printed at the end of a run.
 const std::regex protocolLine(
     "|feature (done=[01]|setboard=1|ping=1|myname=\"Drozak " DROZAK_VERSION "\"|sigint=0|sigterm=0|analyze=1|memory=1)"
     "|Engine works only with xboard protocol ver. 2|tellusererror (BOOK ERROR!|Illegal position)"
     "|(1-0|0-1) \\{Drozak mates 1\\}|1-0 \\{White mates 0\\}|0-1 \\{Black mates 0\\}"
-    "|1/2-1/2 \\{Draw: repetition or statemate\\}|pong( .*)?|Error \\(unknown command\\): .+"
+    "|1/2-1/2 \\{Draw: repetition or statemate\\}|pong( .*)?|Error \\(unknown command\\): [ -~]+"
     "|(move |Illegal move: )[a-h][1-8][a-h][1-8][qnrb]?|stat01: \\d+ \\d+ \\d+ \\d+ \\d+ ([a-h][1-8][a-h][1-8][qnrb]?)?"
     "|\\d+ -?\\d+ \\d+ \\d+( [a-h][1-8][a-h][1-8][qnrb]?)*");
+const std::regex claimLine("(1-0|0-1|1/2-1/2) .*");
+
+struct Reached {
+    long inputs = 0, moves = 0, claims = 0, ponderHits = 0;
+} reached;
 
 void runCommandLoop(const std::string& input) {
     std::ofstream("input", std::ios::binary) << input;
     REQUIRE(std::freopen("input", "rb", stdin) == stdin && std::freopen("output", "wb", stdout) == stdout);
-    maxSearchDepth = 3;
     commandLoop();
     std::fflush(stdout);
 }
 
 void prepare() {
     std::filesystem::copy_file(DROZAK_BOOK, "Drozak.book", std::filesystem::copy_options::overwrite_existing);
-    runCommandLoop("xboard\nnew\nquit\n");  // a game exists from here on
+    std::atexit([] {
+        std::fprintf(stderr, "commands: %ld inputs, %ld with a move, %ld with a claim, %ld with a ponder hit\n",
+                     reached.inputs, reached.moves, reached.claims, reached.ponderHits);
+    });
 }
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
-    REQUIRE(setupPosition(StartPositionText, false));
-    applyLevel(40, 0);
-    moveTimeMs = 0;
+    std::string log;
+    gamelog::capture = &log;
     runCommandLoop(std::string(reinterpret_cast<const char*>(data), size));
+    gamelog::capture = nullptr;
     REQUIRE(EngineState == Quitting && currentPly == plyStack && positionIsConsistent());
     requireSnapshotOf(position);
     REQUIRE(historyTop >= history && historyTop < history + HistorySize && historyTop->hashKey == position.hashKey);
     std::ifstream in("output", std::ios::binary);
-    for (std::string line; std::getline(in, line);)
+    bool moved = false, claimed = false;
+    for (std::string line; std::getline(in, line);) {
         if (!std::regex_match(line, protocolLine)) require(false, __LINE__, ("a line the protocol does not know: " + line).c_str());
+        moved |= line.rfind("move ", 0) == 0;
+        claimed |= std::regex_match(line, claimLine);
+    }
+    ++reached.inputs;
+    reached.moves += moved;
+    reached.claims += claimed;
+    reached.ponderHits += log.find("-GOOD PONDER") != std::string::npos;
 }
 
 #endif

@@ -27,6 +27,7 @@ for name in ${targets[*]}; do
   status=$?
   rm -rf "$scratch"
   echo "   $(grep -E '^stat::number_of_executed_units' "$log" | tail -1), exit $status"
+  grep -E '^commands:' "$log" | tail -1 | sed 's/^/   /'  # what the command inputs reached
   [ "$status" -eq 0 ] || { failed+=("$name"); grep -E -A40 '^==[0-9]+==|\*\*\* check failed|ERROR: libFuzzer|SUMMARY' "$log" | head -80; }
 done
 [ ${#failed[@]} -eq 0 ] || { echo "== fuzz: FAILED: ${failed[*]} (inputs in $build/fuzz-artifacts, logs in $build/fuzz-logs)" >&2; exit 1; }

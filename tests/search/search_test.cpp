@@ -82,6 +82,9 @@ TEST_F(SearchTest, RootResultsAndLog) {
         // the game position occurred once before: the root searches; a third time: drawn
         {StartFen, Shuffle, 0, false, 3, ".+", Any, false, "", "NOMOVE"},
         {StartFen, {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"}, 0, false, 4, "", 0, false, "", ""},
+        // a queen down, Black saves the game by going back to a position seen
+        // once: one earlier time is enough right below the root
+        {"7k/8/8/8/8/8/8/3Q2K1 w - -", {"d1d2", "h8g8", "d2d1", "g8h8", "d1d2"}, 0, false, 4, "h8g8", 0, false, "", ""},
         // an exact entry of depth 6 starts the search at depth 7; of depth 127 it is the result
         {Italian, {}, 6, false, 7, ".+", Any, false, "\t7:\t", "\t[56]:\t"},
         {Italian, {}, 127, false, 127, "f1b5", 40, false, "", "-E:N= "},

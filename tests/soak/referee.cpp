@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "board/fen.h"
 #include "board/gamelog.h"
 #include "board/movetext.h"
 #include "board/position.h"
@@ -112,8 +113,8 @@ public:
             }
             status = 1;
         }
-        std::printf("soak: %d games, %ld plies: %d mates, %d draws claimed, %d missed claims; longest move %ld ms; seed %s\n",
-                    games_, plies_, mates_, draws_, missedClaims_, longestMoveMs_, options_["--seed"].c_str());
+        std::printf("soak: %d games, %ld plies: %d mates, %d draws claimed; longest move %ld ms; seed %s\n",
+                    games_, plies_, mates_, draws_, longestMoveMs_, options_["--seed"].c_str());
         return status;
     }
 
@@ -242,7 +243,7 @@ private:
     }
 
     // After a move of `p`: a game over on the board ends here with the
-    // engine's claim, which must be the board's (one missing is counted). The
+    // engine's claim, which must be the board's; a missing one fails. The
     // engine claims the fifty-move draw one ply later than the rule allows.
     bool gameOver(Player& p) {
         const std::string truth = this->truth(false);
@@ -257,10 +258,11 @@ private:
             if (!line) break;
             if (!resultOf(*line).empty()) claim = *line;
         }
-        if (claim.empty()) ++missedClaims_;
-        else if (resultOf(claim) != truth) fail(p, "claim \"" + claim + "\" where the board says " + truth);
+        char fen[96];
+        if (claim.empty()) fail(p, "no claim where the board says " + truth + ": " + positionText(fen));
+        if (resultOf(claim) != truth) fail(p, "claim \"" + claim + "\" where the board says " + truth + ": " + positionText(fen));
         ++(truth == "1/2-1/2" ? draws_ : mates_);
-        endGame(claim.empty() ? truth + " {referee}" : claim);
+        endGame(claim);
         return true;
     }
 
@@ -306,7 +308,7 @@ private:
     Player *white_ = nullptr, *black_ = nullptr;
     std::string label_ = "start-up", story_;
     long clockMs_ = -1, plies_ = 0, longestMoveMs_ = 0;
-    int reversible_ = 0, games_ = 0, mates_ = 0, draws_ = 0, missedClaims_ = 0;
+    int reversible_ = 0, games_ = 0, mates_ = 0, draws_ = 0;
 };
 
 }  // namespace

@@ -125,6 +125,14 @@ void EngineProcess::signal(int sig) {
     if (pid_ > 0 && !exitCode_) kill(pid_, sig);
 }
 
+std::chrono::milliseconds scaled(std::chrono::milliseconds bound) {
+    static const double factor = [] {
+        const char* text = std::getenv("DROZAK_TIME_SCALE");
+        return text ? std::max(1.0, std::atof(text)) : 1.0;
+    }();
+    return std::chrono::milliseconds(static_cast<long>(bound.count() * factor));
+}
+
 std::string fileText(const fs::path& path) {
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();

@@ -70,6 +70,10 @@ private:
     std::optional<int> exitCode_;
 };
 
+// A bound on how long something may take, stretched by the factor in
+// DROZAK_TIME_SCALE (the sanitizer runs set it: their engines are slower).
+std::chrono::milliseconds scaled(std::chrono::milliseconds bound);
+
 // The whole of a file, or "" when there is none.
 std::string fileText(const std::filesystem::path& path);
 
