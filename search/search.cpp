@@ -371,6 +371,12 @@ void rootSearch() {
     // entries above the game's; neither stack may be overrun.
     const int historyRoom = static_cast<int>(history + HistorySize - historyTop) - 12;
     const int lastDepth = std::min({maxSearchDepth.load(), PlyStackSize - 11, historyRoom});
+    // The table's result, when it reaches the last depth already, stands for
+    // the search: whoever follows the search hears it as its iteration.
+    if (rootDepth > lastDepth && result.move && searchObserver && searchObserver->iterationDone) {
+        pvText(pvBuffer, rootDepth - 1);
+        searchObserver->iterationDone(rootDepth - 1, result.score, result.move, pvBuffer);
+    }
 
     while (rootDepth <= lastDepth) {
         std::int16_t score = alphaBeta(rootDepth, alpha, beta);

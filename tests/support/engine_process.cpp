@@ -77,7 +77,10 @@ void EngineProcess::closeInput() {
 }
 
 std::optional<std::string> EngineProcess::readLine(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    return readLineBy(Clock::now() + scaled(timeout));
+}
+
+std::optional<std::string> EngineProcess::readLineBy(Clock::time_point deadline) {
     for (std::size_t end; (end = pending_.find('\n')) == std::string::npos;) {
         if (outputEnded_) return std::nullopt;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -96,9 +99,9 @@ std::optional<std::string> EngineProcess::readLine(std::chrono::milliseconds tim
 
 std::vector<std::string> EngineProcess::readUntil(const std::function<bool(const std::string&)>& done,
                                                   std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     std::vector<std::string> lines;
-    while (const auto line = readLine(std::max(0ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())))) {
+    while (const auto line = readLineBy(deadline)) {
         lines.push_back(*line);
         if (done(*line)) break;
     }
@@ -112,7 +115,7 @@ bool EngineProcess::handshake() {
 }
 
 std::optional<int> EngineProcess::waitExit(std::chrono::milliseconds timeout) {
-    for (const auto deadline = Clock::now() + timeout; !exitCode_; usleep(2000)) {
+    for (const auto deadline = Clock::now() + scaled(timeout); !exitCode_; usleep(2000)) {
         int status;
         if (waitpid(pid_, &status, WNOHANG) == pid_)
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

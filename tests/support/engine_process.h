@@ -17,6 +17,11 @@ using namespace std::chrono_literals;
 
 namespace testsupport {
 
+// A bound on how long something may take, stretched by the factor in
+// DROZAK_TIME_SCALE (the sanitizer runs set it: their engines are slower).
+// Every wait below is stretched by it too.
+std::chrono::milliseconds scaled(std::chrono::milliseconds bound);
+
 // A fresh directory under the system's temporary directory, removed with all in it.
 class TempDir {
 public:
@@ -62,6 +67,8 @@ public:
     std::vector<std::string> logLines() const;
 
 private:
+    std::optional<std::string> readLineBy(std::chrono::steady_clock::time_point deadline);
+
     TempDir dir_;
     pid_t pid_ = -1;
     int toEngine_ = -1, fromEngine_ = -1;
@@ -69,10 +76,6 @@ private:
     bool outputEnded_ = false;
     std::optional<int> exitCode_;
 };
-
-// A bound on how long something may take, stretched by the factor in
-// DROZAK_TIME_SCALE (the sanitizer runs set it: their engines are slower).
-std::chrono::milliseconds scaled(std::chrono::milliseconds bound);
 
 // The whole of a file, or "" when there is none.
 std::string fileText(const std::filesystem::path& path);
