@@ -43,7 +43,10 @@ EngineProcess::EngineProcess(Options options) {
         dup2(out[1], STDOUT_FILENO);
         const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (err >= 0) dup2(err, STDERR_FILENO);
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
+        for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     close(in[0]);

@@ -41,6 +41,7 @@ public:
         std::string binary;     // empty: the engine built with the tests
         bool withBook = false;  // the build's Drozak.book in the directory
         std::string oldLog;     // a Drozak.log left there by an earlier run
+        std::vector<std::string> args = {};  // the command line after the program's name
     };
     EngineProcess() : EngineProcess(Options{}) {}
     explicit EngineProcess(Options options);
