@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/fen.h"
@@ -18,6 +19,9 @@ std::atomic<bool> searchPondering{false};
 std::atomic<bool> searchRunning{false};
 std::atomic<bool> failLow{false};
 std::atomic<bool> mateFound{false};
+std::atomic<std::uint64_t> nodeLimit{~std::uint64_t{0}};
+RootMoveFilter rootMoveFilter;
+std::atomic<int> selectiveDepth{0};
 
 std::uint32_t nodeCount = 0;
 std::atomic<std::uint64_t> allNodeCount{0};
@@ -40,9 +44,29 @@ constexpr int LastQuiescenceDepth = -8;
 char pvBuffer[1024];
 ScoredMove pvMoves[MoveListSize];  // scratch list for checking the table's moves
 
-// One more node. Only the engine thread counts, so a plain load and store
-// (no locked add) keep the count readable from the command thread.
-inline void countNode() { allNodeCount.store(allNodeCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed); }
+// One more node, made at the current ply. Only the engine thread counts, so
+// plain loads and stores (no locked add) keep the counts readable from the
+// command thread. A node limit stops the search as the stop flag does.
+inline void countNode() {
+    const std::uint64_t count = allNodeCount.load(std::memory_order_relaxed) + 1;
+    allNodeCount.store(count, std::memory_order_relaxed);
+    const int ply = static_cast<int>(currentPly - plyStack) - 1;
+    if (ply > selectiveDepth.load(std::memory_order_relaxed)) selectiveDepth.store(ply, std::memory_order_relaxed);
+    if (count >= nodeLimit.load(std::memory_order_relaxed)) [[unlikely]] stopSearch.store(true, std::memory_order_relaxed);
+}
+
+// Whether the root may play `move`: every move when no filter is set.
+bool rootMoveAllowed(Move move) {
+    const Move* first = rootMoveFilter.moves;
+    const Move* end = first + rootMoveFilter.count;
+    return rootMoveFilter.count == 0 || std::find(first, end, move) != end;
+}
+
+// Keeps the root's moves the filter allows; returns the list's new end.
+ScoredMove* filterRootMoves(ScoredMove* first, ScoredMove* end) {
+    if (rootMoveFilter.count == 0) return end;
+    return std::remove_if(first, end, [](const ScoredMove& m) { return !rootMoveAllowed(m.move); });
+}
 
 // Ordering marks: the hash move first, then the two killers.
 void markOrdering(PlyRecord& record, Move hashMove) {
@@ -79,6 +103,13 @@ bool sideToMoveInCheck(PlyRecord& record) {
 }  // namespace
 
 ScoredMove& rootResultEntry() { return plyStack[0].moves[0]; }
+
+int mateMoves(int score) {
+    const int distance = MateScore - std::abs(score);  // plies to the mate
+    if (distance > PlyStackSize) return 0;
+    const int moves = std::max(1, (distance + 1) / 2);
+    return score > 0 ? moves : -moves;
+}
 
 void initSearchState() {
     currentPly = &plyStack[0];
@@ -199,7 +230,7 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
         ScoredMove* end = generateMoves(AllMoves, record.moves);
         illegal = !end;
         if (end) {
-            record.listEnd = end;
+            record.listEnd = atRoot ? filterRootMoves(record.moves, end) : end;
             record.needsMoves = false;
         }
     }
@@ -361,9 +392,16 @@ void rootSearch() {
     rootProgress.moves = 0;
     rootProgress.started = 0;
     rootProgress.current = 0;
+    selectiveDepth = 0;
     std::int16_t alpha = -MateScore, beta = MateScore;
 
     if (!mateFound) takeTableGuess(result, alpha, beta);
+    if (!rootMoveAllowed(result.move)) {  // the table's move is not among those asked for
+        result = ScoredMove{0, 0};
+        rootDepth = 2;
+        alpha = -MateScore;
+        beta = MateScore;
+    }
     if (result.move) resultHasMove = true;
     mateFound = false;
     logLine("-FEN:\t", positionText(pvBuffer), "");
@@ -437,7 +475,7 @@ void rootSearch() {
                 if (failLow) logLine("FAIL LOW !!!!!!!!!!!!! not enough time");
             }
             // a slot without a move never replaces a move the search found
-            if ((!failLow || result.move == 0) && (entry->move() != 0 || result.move == 0))
+            if ((!failLow || result.move == 0) && (entry->move() != 0 || result.move == 0) && rootMoveAllowed(entry->move()))
                 result = ScoredMove{static_cast<std::int16_t>(entry->score()), entry->move()};
         }
     }
@@ -480,12 +518,19 @@ char* pvText(char* buffer, int n) {
         *buffer = 0;
         return buffer;
     }
-    char* text = moveToText(buffer, move);
-    *text++ = ' ';
     saveUndo(record);
     makeMove(move);
     ++currentPly;
-    char* last = pvText(text, n - 1);
+    // Nor along a move that leaves its king capturable: the line is shown to
+    // interfaces that replay it.
+    char* last = buffer;
+    if (!kingCapturable()) {
+        char* text = moveToText(buffer, move);
+        *text++ = ' ';
+        last = pvText(text, n - 1);
+    } else {
+        *buffer = 0;
+    }
     --currentPly;
     unmakeMove(move);
     return last;

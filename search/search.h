@@ -21,6 +21,18 @@ extern std::atomic<bool> searchPondering;
 extern std::atomic<bool> searchRunning;
 extern std::atomic<bool> failLow;
 extern std::atomic<bool> mateFound;
+// Set by whoever runs the search: it stops, as on stopSearch, once it has
+// counted this many nodes (the largest value: no limit).
+extern std::atomic<std::uint64_t> nodeLimit;
+// Set by the same while no search runs: the root moves the search may play
+// (none listed: every move).
+struct RootMoveFilter {
+    Move moves[MoveListSize];
+    int count = 0;
+};
+extern RootMoveFilter rootMoveFilter;
+// The deepest ply below the root the running search has reached.
+extern std::atomic<int> selectiveDepth;
 
 extern std::uint32_t nodeCount;  // moves made by alphaBeta
 // Every move made in the search, quiescence too. Written by the search alone;
@@ -38,6 +50,10 @@ extern std::atomic<std::int32_t> completedDepth;
 extern std::atomic<bool> resultHasMove;
 
 ScoredMove& rootResultEntry();
+
+// A mate score in moves: N for mating in N moves, -N for being mated in N;
+// 0 for any other score.
+int mateMoves(int score);
 
 // What the search tells whoever runs it, called on the engine thread (null
 // members, or a null observer: nothing). The search itself never prints.

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -115,6 +116,15 @@ bool ttResize(std::size_t bucketsPerHalf) {
 }
 
 void ttNewSearch() { ++searchAge; }
+
+int ttHashfull() {
+    const std::size_t buckets = std::min<std::size_t>(500, transTable.bucketsPerHalf);
+    int used = 0;
+    for (std::size_t i = 0; i < buckets; ++i)
+        for (const TransEntry& e : transTable.buckets[i].slot)
+            used += e.word != 0 && e.age() == static_cast<int>(storedAge(searchAge));
+    return static_cast<int>(used * 1000 / (2 * buckets));
+}
 
 void ttForgetDepth() {
     for (TransEntry* slot : {ttFindFirst(), ttFind()})

@@ -66,6 +66,9 @@ bool ttResize(std::size_t bucketsPerHalf);
 std::size_t ttBytes();
 // One more searched engine move: the entries stored so far grow older.
 void ttNewSearch();
+// How full the table is with the running search's entries, in thousandths,
+// from a sample of its first slots.
+int ttHashfull();
 // Forgets the depth of the slots that hold the current position, so that no
 // search cuts off on them; their moves and scores stay.
 void ttForgetDepth();

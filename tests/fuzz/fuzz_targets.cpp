@@ -26,11 +26,9 @@
 #include "book/book.h"
 #include "movegen/movegen.h"
 #include "movegen/perft.h"
-#include "protocol/commands.h"
-#include "protocol/engine.h"
-#include "protocol/game.h"
-#include "protocol/setup.h"
-#include "protocol/timecontrol.h"
+#include "session/engine.h"
+#include "session/game.h"
+#include "xboard/xboard.h"
 #include "search/draw.h"
 #include "search/search.h"
 #include "search/transtable.h"
@@ -245,7 +243,7 @@ struct Reached {
 void runCommandLoop(const std::string& input) {
     std::ofstream("input", std::ios::binary) << input;
     REQUIRE(std::freopen("input", "rb", stdin) == stdin && std::freopen("output", "wb", stdout) == stdout);
-    commandLoop();
+    runXboard();
     std::fflush(stdout);
 }
 

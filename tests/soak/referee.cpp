@@ -25,8 +25,7 @@
 #include "board/movetext.h"
 #include "board/position.h"
 #include "board/tables.h"
-#include "protocol/game.h"
-#include "protocol/setup.h"
+#include "session/game.h"
 #include "search/search.h"
 #include "support/engine_process.h"
 

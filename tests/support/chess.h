@@ -20,8 +20,7 @@
 #include "board/tables.h"
 #include "movegen/movegen.h"
 #include "movegen/perft.h"
-#include "protocol/game.h"
-#include "protocol/setup.h"
+#include "session/game.h"
 #include "search/search.h"
 
 namespace testsupport {

@@ -1,6 +1,7 @@
-#include "protocol/thinking.h"
+#include "xboard/thinking.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,10 +16,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int MateScore = 8100;
-constexpr int MateHorizon = MateScore - PlyStackSize;  // a score this far out is a mate
-
-ThinkingMode mode = ThinkingMode::Move;
+// Read on the engine thread while a search runs; set only while none does.
+bool analysis = false;
 Clock::time_point searchStart = Clock::now();
 
 // Touched on the engine thread only while the search runs, and by the
@@ -28,10 +27,14 @@ bool pendingLine = false;
 char pendingText[1200];
 char pvBuffer[1024];
 
-bool printing() { return mode == ThinkingMode::Analysis || postThinking.load(std::memory_order_relaxed); }
+bool printing() { return analysis || postThinking.load(std::memory_order_relaxed); }
+
+long centiseconds() {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - searchStart).count() / 10);
+}
 
 void print(int depth, int score, const char* pv) {
-    std::printf("%s\n", thinkingLine(depth, score, thinkingCentiseconds(), allNodeCount, pv).c_str());
+    std::printf("%s\n", thinkingLine(depth, score, centiseconds(), allNodeCount, pv).c_str());
 }
 
 // A root without a move (mated, stalemated, drawn) has nothing to show.
@@ -51,11 +54,11 @@ void bestMoveFound(int depth, int score, Move move) {
         return;
     }
     pvTextAfter(pvBuffer, move, depth);
-    if (mode == ThinkingMode::Analysis) {
+    if (analysis) {
         print(depth, score, pvBuffer);
         return;
     }
-    const std::string line = thinkingLine(depth, score, thinkingCentiseconds(), allNodeCount, pvBuffer);
+    const std::string line = thinkingLine(depth, score, centiseconds(), allNodeCount, pvBuffer);
     std::snprintf(pendingText, sizeof pendingText, "%s", line.c_str());
     pendingLine = true;
 }
@@ -65,9 +68,8 @@ constexpr SearchObserver observer{iterationDone, bestMoveFound};
 }  // namespace
 
 int interfaceScore(int score) {
-    if (std::abs(score) < MateHorizon) return score;
-    const int moves = std::max(0, (MateScore + 1 - std::abs(score)) / 2);
-    return score > 0 ? 100000 + moves : -100000 - moves;
+    const int moves = mateMoves(score);
+    return moves == 0 ? score : moves > 0 ? 100000 + moves : -100000 + moves;
 }
 
 // The principal variation's moves only: the log's marks for its end (a mate,
@@ -81,8 +83,8 @@ std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t 
     return text;
 }
 
-void startThinking(ThinkingMode how) {
-    mode = how;
+void startThinking(SearchPurpose purpose) {
+    analysis = purpose == SearchPurpose::Analysis;
     searchStart = Clock::now();
     lastIterationMove = 0;
     pendingLine = false;
@@ -94,6 +96,13 @@ void finishThinking() {
     pendingLine = false;
 }
 
-long thinkingCentiseconds() {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - searchStart).count() / 10);
+void printAnalysisStatus() {
+    const int total = rootProgress.moves.load(std::memory_order_relaxed);
+    const int started = rootProgress.started.load(std::memory_order_relaxed);
+    const Move current = rootProgress.current.load(std::memory_order_relaxed);
+    char move[8] = "";
+    if (current) moveToText(move, current);
+    std::printf("stat01: %ld %llu %d %d %d %s\n", session::analysisRunning() ? centiseconds() : 0L,
+                static_cast<unsigned long long>(allNodeCount.load(std::memory_order_relaxed)),
+                rootProgress.depth.load(std::memory_order_relaxed), std::max(0, total - started), total, move);
 }

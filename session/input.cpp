@@ -1,25 +1,28 @@
-#include "protocol/input.h"
+#include "session/input.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <utility>
 
-#include "protocol/engine.h"
+#include "session/events.h"
 
 namespace {
 bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 }  // namespace
 
-void InputQueue::start(std::FILE* in) {
+void InputQueue::start(int fd) {
     struct stat info {};
-    regularFile_ = fstat(fileno(in), &info) == 0 && S_ISREG(info.st_mode);
+    regularFile_ = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.clear();
         ended_ = false;
     }
-    reader_ = std::thread([this, in] { read(in); });
+    reader_ = std::thread([this, fd] { read(fd); });
 }
 
 void InputQueue::finish() {
@@ -33,17 +36,24 @@ void InputQueue::finish() {
     else reader_.detach();
 }
 
-void InputQueue::read(std::FILE* in) {
+void InputQueue::read(int fd) {
     InputLine line;
-    for (int c; (c = std::getc(in)) != EOF;) {
-        if (c != '\n') {
-            if (line.text.size() < LineLimit) line.text += static_cast<char>(c);
-            else line.tooLong = true;
-            continue;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c != '\n') {
+                if (line.text.size() < LineLimit) line.text += c;
+                else line.tooLong = true;
+                continue;
+            }
+            if (!line.tooLong && !line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+            push(std::move(line));
+            line = InputLine{};
         }
-        if (!line.tooLong && !line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-        push(std::move(line));
-        line = InputLine{};
     }
     if (!line.text.empty() || line.tooLong) push(std::move(line));  // a last line without its end
     {
@@ -72,20 +82,17 @@ std::optional<InputLine> InputQueue::take() {
     return line;
 }
 
-std::optional<InputLine> InputQueue::peek(std::size_t i) {
+std::optional<InputLine> InputQueue::tryTake() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (i >= lines_.size()) return std::nullopt;
-    return lines_[i];
+    if (lines_.empty()) return std::nullopt;
+    InputLine line = std::move(lines_.front());
+    lines_.pop_front();
+    return line;
 }
 
-void InputQueue::erase(std::size_t i) {
+bool InputQueue::exhausted() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (i < lines_.size()) lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
-}
-
-bool InputQueue::ended() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return ended_;
+    return ended_ && lines_.empty();
 }
 
 // Never destroyed: a reader thread that waits on a pipe outlives the command
@@ -103,4 +110,18 @@ Words splitFirstWord(const std::string& line) {
     std::size_t rest = end;
     while (rest < line.size() && isBlank(line[rest])) ++rest;
     return {line.substr(i, end - i), line.substr(rest)};
+}
+
+std::string printable(const std::string& text) {
+    std::string shown;
+    for (const unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7f) {
+            shown += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        }
+    }
+    return shown;
 }

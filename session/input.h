@@ -1,12 +1,10 @@
 // The interface's input, a line at a time. A reader thread of its own fills a
-// queue, so that the command thread can look at what arrives while the engine
-// searches.
+// queue with read(2) on the descriptor (nothing of stdio's locking of stdin),
+// so that the command loop can look at what arrives while the engine searches.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -23,24 +21,21 @@ public:
     // Characters of a line, its end not counted; a longer line is ignored whole.
     static constexpr std::size_t LineLimit = 4096;
 
-    // Starts reading `in` on the reader thread.
-    void start(std::FILE* in);
+    // Starts reading the descriptor `fd` on the reader thread.
+    void start(int fd);
     // Ends the reader: waits for it when the input is a file (which ends by
     // itself), lets it go otherwise (a pipe may never end; the process does).
     void finish();
 
     // The next line, waiting as long as it takes; nothing at the end of the input.
     std::optional<InputLine> take();
-
-    // Lines that have arrived and not been taken, looked at without taking
-    // them: line i (from 0), if there is one yet.
-    std::optional<InputLine> peek(std::size_t i);
-    void erase(std::size_t i);
-    // Whether the input has ended after the lines waiting in the queue.
-    bool ended();
+    // The next line if one has arrived; nothing otherwise.
+    std::optional<InputLine> tryTake();
+    // Whether the input has ended and every line of it has been taken.
+    bool exhausted();
 
 private:
-    void read(std::FILE* in);
+    void read(int fd);
     void push(InputLine line);
 
     std::mutex mutex_;
@@ -60,3 +55,7 @@ struct Words {
     std::string rest;
 };
 Words splitFirstWord(const std::string& line);
+
+// A word as the interface may be shown it: every byte outside printable
+// ASCII written as \xNN, so that no control byte or NUL goes back raw.
+std::string printable(const std::string& text);

@@ -1,4 +1,6 @@
-#include "protocol/commands.h"
+#include "xboard/xboard.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,17 +12,14 @@
 #include "board/gamelog.h"
 #include "board/movetext.h"
 #include "board/position.h"
-#include "board/tables.h"
-#include "protocol/analysis.h"
-#include "protocol/engine.h"
-#include "protocol/game.h"
-#include "protocol/input.h"
-#include "protocol/movecycle.h"
-#include "protocol/setup.h"
-#include "protocol/thinking.h"
-#include "protocol/timecontrol.h"
+#include "search/draw.h"
 #include "search/search.h"
-#include "search/transtable.h"
+#include "session/game.h"
+#include "session/input.h"
+#include "session/loop.h"
+#include "session/session.h"
+#include "xboard/numbers.h"
+#include "xboard/thinking.h"
 
 #ifndef DROZAK_VERSION
 #define DROZAK_VERSION "dev"
@@ -28,7 +27,10 @@
 
 namespace {
 
-bool quitting = false;
+bool quitRead = false;  // `quit` came
+bool ponderEnabled = false;  // `hard` / `easy`
+
+constexpr const char* DrawLine = "1/2-1/2 {Draw: repetition or statemate}";
 
 struct Feature {
     const char* name;
@@ -41,12 +43,81 @@ constexpr Feature features[] = {
     {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "1"}, {"memory", "1"},
 };
 
-// The words of a line after its command, as numbers.
+// The words of a line after its command, as a number.
 template <typename Parse>
 bool readNumber(Parse parse, const std::string& args, std::int64_t& value) {
     const Words words = splitFirstWord(args);
     return !words.first.empty() && parse(words.first.c_str(), value);
 }
+
+// ---------------------------------------------------------------- the engine's move
+
+void announce(Move move, const char* logPrefix) {
+    char text[8];
+    moveToText(text, move);
+    std::printf("move %s\n", text);
+    logLine(logPrefix, text);
+}
+
+// The line after the engine's move: a mate or a draw only when the board
+// shows it. Returns whether it claimed: the game is then over.
+bool claimAfterMove(int engineSide, int score) {
+    if (!firstLegalMove()) {
+        if (sideToMoveInCheck()) {
+            const char* text = engineSide == White ? "1-0 {Drozak mates 1}" : "0-1 {Drozak mates 1}";
+            std::printf("%s\n", text);
+            logLine("-M: ", text, score);
+        } else {
+            std::printf("%s\n", DrawLine);
+            logLine("-M: 1/2-1/2 {Draw: stalemate} (case 4)");
+        }
+    } else if (isDraw(2)) {
+        std::printf("%s\n", DrawLine);
+        logLine("-M: 1/2-1/2 {Draw: repetition} (case 4)");
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// No move to play: the engine is mated or stalemated, or the game position is
+// drawn already.
+void claimWithoutMove(int engineSide) {
+    if (!firstLegalMove() && sideToMoveInCheck()) {
+        const char* text = engineSide == White ? "0-1 {Black mates 0}\n" : "1-0 {White mates 0}\n";
+        std::printf("%s", text);
+        logLine("-M: ", text);
+    } else {
+        std::printf("%s\n", DrawLine);
+        logLine("-M: 1/2-1/2 {Draw: repetition or statemate} (case 1)");
+    }
+}
+
+// The engine's move is played on the game and announced, with a claim when
+// the board shows the game over; a game position drawn already is claimed
+// instead. Then, when it ponders, the engine thinks on the opponent's time.
+void moveChosen(const MoveChoice& choice) {
+    finishThinking();
+    const int engineSide = gameSnapshot.sideToMove;
+    if (choice.fromBook) {
+        playMove(choice.move);
+        announce(choice.move, "-M: move(book): ");
+        return;
+    }
+    bool gameGoesOn = false;
+    if (const Move move = isDraw(2) ? 0 : playableMove(choice.move)) {
+        playMove(move);
+        announce(move, "move ");
+        if (mateFound) logLine("-M: mate? ", choice.score);
+        gameGoesOn = !claimAfterMove(engineSide, choice.score);
+    } else {
+        if (mateFound) logLine("-M: mate? ", choice.score);
+        claimWithoutMove(engineSide);
+    }
+    if (gameGoesOn && ponderEnabled) session::startPondering();
+}
+
+void bookMissing() { std::printf("tellusererror BOOK ERROR!\n"); }
 
 // ---------------------------------------------------------------- commands
 
@@ -56,7 +127,7 @@ void timeCommand(const std::string& args) {
         logLine("-M: time without a clock value, ignored");
         return;
     }
-    applyTime(centiseconds);
+    applyClock(session::timeControl(), centiseconds);
 }
 
 // The opponent's clock: read, and not used for the allotment.
@@ -65,7 +136,8 @@ void otimCommand(const std::string& args) {
     if (!readNumber(parseWhole, args, centiseconds)) logLine("-M: otim without a clock value, ignored");
 }
 
-// "level MOVES BASE INC"; BASE may be minutes:seconds, INC fractional.
+// "level MOVES BASE INC"; BASE may be minutes:seconds, INC fractional. The
+// base is not used: `time` brings the clock before every move.
 void levelCommand(const std::string& args) {
     const Words moves = splitFirstWord(args);
     const Words base = splitFirstWord(moves.rest);
@@ -76,59 +148,54 @@ void levelCommand(const std::string& args) {
         logLine("-M: level without MOVES BASE INC, ignored");
         return;
     }
-    applyLevel(movesValue, incrementMs);
+    applyLevel(session::timeControl(), movesValue, incrementMs);
 }
 
 void stCommand(const std::string& args) {
     std::int64_t ms;
-    if (!readNumber(parseSecondsAsMs, args, ms) || !applyMoveTime(ms)) logLine("-M: st without a positive time, ignored");
+    if (!readNumber(parseSecondsAsMs, args, ms) || !applyMoveTime(session::timeControl(), ms))
+        logLine("-M: st without a positive time, ignored");
 }
 
 // "sd DEPTH": no iteration deeper; 0 means no limit, and iterations start at 2.
 void sdCommand(const std::string& args) {
     std::int64_t depth;
-    if (!readNumber(parseWhole, args, depth) || depth < 0) {
+    if (!readNumber(parseWhole, args, depth) || !applyDepth(session::timeControl(), depth))
         logLine("-M: sd without a depth, ignored");
-        return;
-    }
-    maxSearchDepth = depth == 0 ? MaxSearchDepth : static_cast<int>(std::clamp<std::int64_t>(depth, 2, MaxSearchDepth));
 }
 
+// The engine plays the side to move, from now on.
 void goCommand(const std::string&) {
-    analysing = false;
-    stopEngine();
-    thinkAndMove();
+    session::setMode(Mode::Play);
+    session::thinkForMove();
 }
 
-void newGame() {
-    stopEngine();
-    setupPosition(StartPositionText, true);
-    maxSearchDepth = MaxSearchDepth;
-    newGameClock();
-    EngineState = Waiting;
+// A new game, which the engine plays as Black; analysis goes on in it.
+void newCommand(const std::string&) {
+    session::newGame();
+    if (session::mode() != Mode::Analyse) session::setMode(Mode::Play);
 }
-
-void newCommand(const std::string&) { newGame(); }
 
 // The words after "result" are its reason, whatever they look like.
-void resultCommand(const std::string&) { newGame(); }
+void resultCommand(const std::string& args) { newCommand(args); }
 
+// Force mode: moves are made, not answered. Analysis goes on: it never moves anyway.
 void forceCommand(const std::string&) {
-    if (!analysing) stopEngine();  // analysis goes on: it never moves anyway
+    if (session::mode() != Mode::Analyse) session::setMode(Mode::Force);
 }
 
 void setboardCommand(const std::string& args) {
-    stopEngine();
     logLine("setboard ", args, "\n");
+    if (session::mode() != Mode::Analyse) session::setMode(Mode::Force);
     if (setupPosition(args.c_str(), true)) return;
     std::printf("tellusererror Illegal position\n");
     logLine("-M: tellusererror Illegal position");
 }
 
-void quitCommand(const std::string&) { quitting = true; }
+void quitCommand(const std::string&) { quitRead = true; }
 
 void setSide(int side) {
-    stopEngine();
+    if (session::mode() != Mode::Analyse) session::setMode(Mode::Force);
     setSideToMove(side);
 }
 void whiteCommand(const std::string&) { setSide(White); }
@@ -143,59 +210,48 @@ void pingCommand(const std::string& args) {
 void postCommand(const std::string&) { postThinking = true; }
 void nopostCommand(const std::string&) { postThinking = false; }
 
+// Moves now, when the engine thinks about its move.
+void moveNowCommand(const std::string&) { session::moveNow(); }
+
 // `undo` takes back one ply, `remove` two (the engine's move and the one
-// before). The engine keeps its mode: after `remove` in a game it plays, the
-// next move is answered as ever; after `undo` it does not start thinking by
+// before). The mode stays: after `remove` in a game it plays, the engine
+// answers the next move as ever; after `undo` it does not start thinking by
 // itself (the interface says `go` or `force`).
 void takeBackPlies(int plies) {
-    const bool playing = EngineState == Waiting;
-    stopEngine();
-    if (playing) EngineState = Waiting;
     if (takeBack(plies)) logLine("-M: took back ", plies, plies == 1 ? " ply" : " plies");
     else logLine("-M: cannot take back ", plies, plies == 1 ? " ply" : " plies", ": the game holds ", gamePlies());
 }
 void undoCommand(const std::string&) { takeBackPlies(1); }
 void removeCommand(const std::string&) { takeBackPlies(2); }
 
-void analyzeCommand(const std::string&) {
-    stopEngine();
-    analysing = true;  // the search starts once the line is done
-}
+void analyzeCommand(const std::string&) { session::setMode(Mode::Analyse); }  // it starts once the line is done
 
 // Back to force mode from analysis; anywhere else it does not apply, and a
 // search for a move or on the opponent's time goes on.
 void exitCommand(const std::string&) {
-    if (!analysing) {
+    if (session::mode() != Mode::Analyse) {
         logLine("-M: exit outside analysis, ignored");
         return;
     }
-    analysing = false;
-    stopAnalysis();
-    stopEngine();
+    session::stopAnalysis();
+    session::setMode(Mode::Force);
 }
 
 void statusCommand(const std::string&) {
-    if (analysing) printAnalysisStatus();
+    if (session::mode() == Mode::Analyse) printAnalysisStatus();
 }
 
 void hardCommand(const std::string&) { ponderEnabled = true; }
 void easyCommand(const std::string&) { ponderEnabled = false; }
 
-// `memory N`: the table gets what fits N MiB, cleared.
+// `memory N`: the table gets what fits N MiB, cleared, with the book again.
 void memoryCommand(const std::string& args) {
     std::int64_t mib;
     if (!readNumber(parseWhole, args, mib) || mib < 0) {
         logLine("-M: memory without a size, ignored");
         return;
     }
-    stopEngine();
-    const std::size_t buckets = ttBucketsForMiB(static_cast<std::uint64_t>(mib));
-    if (ttResize(buckets)) {
-        logLine("-M: table ", ttBytes() >> 20, " MiB, ", buckets, " buckets a side");
-        storeBookAgain();
-    } else
-        logLine("-M: no memory for a table of ", (2 * buckets * sizeof(TransBucket)) >> 20, " MiB, keeping ",
-                ttBytes() >> 20, " MiB");
+    session::resizeTable(static_cast<std::uint64_t>(mib));
 }
 
 void ignored(const std::string&) {}
@@ -241,7 +297,7 @@ constexpr Command commands[] = {
     {"otim", Match::Word, Hold, Keep, otimCommand},
     {"post", Match::Word, Hold, Keep, postCommand},
     {"nopost", Match::Word, Hold, Keep, nopostCommand},
-    {"?", Match::Word, DuringSearch::MoveNow, Keep, ignored},
+    {"?", Match::Word, DuringSearch::Now, Keep, moveNowCommand},
     {"undo", Match::Word, Abandon, Stop, undoCommand},
     {"remove", Match::Word, Abandon, Stop, removeCommand},
     {"analyze", Match::Word, Abandon, Stop, analyzeCommand},
@@ -282,49 +338,29 @@ const Command* findCommand(const std::string& word) {
     return nullptr;
 }
 
-// A word as the interface may be shown it: every byte outside printable
-// ASCII written as \xNN, so that no control byte or NUL goes back raw.
-std::string printable(const std::string& word) {
-    std::string text;
-    for (const unsigned char c : word) {
-        if (c >= 0x20 && c < 0x7f) {
-            text += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            text += escaped;
-        }
-    }
-    return text;
-}
-
 // Whether a word is an opponent's move: a move of the game position, or while
 // pondering any word of a move's form (the board holds the expected move
 // then). A word with a NUL byte is none, whatever comes before the NUL.
 bool isMoveWord(const std::string& word) {
     if (word.find('\0') != std::string::npos) return false;
-    return pondering() ? looksLikeMove(word.c_str()) : textToMove(word.c_str()) != 0;
+    return session::expectedMove() ? looksLikeMove(word.c_str()) : textToMove(word.c_str()) != 0;
 }
 
-// Ends a search that runs in the background: pondering (its expected move
-// taken back) or an analysis (which restarts once the line is done).
-void stopBackgroundSearch() {
-    if (pondering()) stopPondering();
-    else stopAnalysis();
-}
-
-// An opponent move: made when legal, answered in Waiting. While pondering, the
+// An opponent move: made when legal, answered in Play. While pondering, the
 // expected move lets the search go on; any other ends it first (and is read
 // on the board without the expected move).
 void opponentMove(const std::string& word) {
-    if (pondering()) {
-        if (isPonderMove(word.c_str())) {
-            ponderHit();
+    if (const Move expected = session::expectedMove()) {
+        char text[8];
+        moveToText(text, expected);
+        if (word == text) {
+            logLine("-GOOD PONDER");
+            session::ponderHit();
             return;
         }
         logLine("-BAD PONDER");
     }
-    stopBackgroundSearch();
+    session::stopBackgroundSearch();
     const Move move = textToMove(word.c_str());
     if (!isLegalMove(move)) {
         std::printf("Illegal move: %s\n", printable(word).c_str());
@@ -332,106 +368,66 @@ void opponentMove(const std::string& word) {
         return;
     }
     playMove(move);
-    if (EngineState == Waiting && !analysing) thinkAndMove();
+    if (session::mode() == Mode::Play) session::thinkForMove();
 }
 
-// Acts on one line; a search in the background goes on or stops as the
-// command needs, and analysis restarts on the position the command left.
-void dispatch(const std::string& line) {
-    const Words words = splitFirstWord(line);
-    if (words.first.empty()) return;
-    if (matches(timeEntry, words.first)) {
-        timeEntry.run(words.rest);
-    } else if (isMoveWord(words.first)) {
-        opponentMove(words.first);
-    } else if (const Command* c = findCommand(words.first)) {
-        if (c->background == Stop) stopBackgroundSearch();
-        c->run(words.rest);
-    } else {
-        std::printf("Error (unknown command): %s\n", printable(words.first).c_str());
+class Xboard : public FrontEnd {
+public:
+    // Acts on one line; a search in the background goes on or stops as the
+    // command needs, and analysis restarts on the position the command left.
+    void handle(const std::string& line) override {
+        const Words words = splitFirstWord(line);
+        if (words.first.empty()) return;
+        if (matches(timeEntry, words.first)) {
+            timeEntry.run(words.rest);
+        } else if (isMoveWord(words.first)) {
+            opponentMove(words.first);
+        } else if (const Command* c = findCommand(words.first)) {
+            if (c->background == Stop) session::stopBackgroundSearch();
+            c->run(words.rest);
+        } else {
+            std::printf("Error (unknown command): %s\n", printable(words.first).c_str());
+        }
+        if (session::mode() == Mode::Analyse && !quitRead && !session::analysisRunning()) session::startAnalysis();
     }
-    if (analysing && !quitting && !analysisRunning()) startAnalysis();
-}
 
-// The command side as the program starts it: no mode but force, no pondering,
-// analysis or thinking output, no time control, no depth cap, the table of
-// its first size. (A run of the loop in a test or a fuzz target starts afresh.)
-void resetCommandSide() {
-    quitting = false;
-    analysing = false;
-    ponderEnabled = false;
-    ponderMove = 0;
-    postThinking = false;
-    lastMoveFromBook = false;
-    maxSearchDepth = MaxSearchDepth;
-    resetTimeControl();
-    if (transTable.bucketsPerHalf != DefaultTransBuckets) ttResize(DefaultTransBuckets);
-}
+    DuringSearch duringSearch(const std::string& line) override {
+        const std::string word = splitFirstWord(line).first;
+        if (word.empty() || matches(timeEntry, word) || isMoveWord(word)) return Hold;
+        const Command* c = findCommand(word);
+        return c ? c->duringSearch : Hold;
+    }
 
-void shutDown() {
-    stopEngine();
-    startEngine(Quitting);
-    joinEngineThread();
-}
+    bool quitting() const override { return quitRead; }
+};
 
-}  // namespace
-
-DuringSearch duringSearch(const std::string& line) {
-    const std::string word = splitFirstWord(line).first;
-    if (word.empty() || matches(timeEntry, word) || isMoveWord(word)) return Hold;
-    const Command* c = findCommand(word);
-    return c ? c->duringSearch : Hold;
-}
-
-bool handshake() {
-    lastMoveFromBook = false;
-    EngineState = Waiting;
-    // Not fflush(nullptr): that would wait for the lock the reader thread
-    // holds on the input while it waits for a line.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    std::fflush(stdout);
-
+// Answers the first line with the feature lines, starts the session (the
+// engine thread, the tables, the start position) and says it is ready.
+void handshake() {
     const std::optional<InputLine> first = commandInput().take();
     if (!first || splitFirstWord(first->text).first.compare(0, 6, "xboard") != 0)
         std::printf("Engine works only with xboard protocol ver. 2\n");
     std::printf("\n");
     std::printf("feature %s=%s\n", features[0].name, features[0].value);
     std::printf("feature %s=%s\n", features[1].name, features[1].value);
-
-    EngineState = Waiting;
-    initSearchState();
-    launchEngineThread();
-    initTables();
-    searchNewGame();
+    session::start(SessionReports{startThinking, moveChosen});
     for (std::size_t i = 2; i < std::size(features); ++i) std::printf("feature %s=%s\n", features[i].name, features[i].value);
     std::printf("feature done=1\n");
-    return true;
 }
 
-void commandLoop() {
-    resetCommandSide();
-    // Unbuffered before anyone reads it, as the interface expects of an engine.
-    std::setvbuf(stdin, nullptr, _IONBF, 0);
-    commandInput().start(stdin);
-    if (!handshake()) return;
-    stopEngine();
-    EngineState = Idle;
-    // The start position in force mode, as after `new` and `force`: interfaces
-    // that never send `new` (GNOME Chess) still have a game to play.
-    setupStartQuietly();
-    while (!quitting) {
-        const std::optional<InputLine> line = commandInput().take();
-        if (!line) {
-            logLine("-M: end of input");  // the interface is gone: end as on quit
-            break;
-        }
-        logLine("::cmd:: ", line->text);
-        if (line->tooLong) {
-            logLine("-M: line longer than ", InputQueue::LineLimit, " characters, ignored");
-            continue;
-        }
-        dispatch(line->text);
-    }
-    shutDown();
-    commandInput().finish();
+}  // namespace
+
+void runXboard() {
+    quitRead = false;
+    ponderEnabled = false;
+    postThinking = false;
+    setBookErrorReport(bookMissing);
+    // Not fflush(nullptr), nor stdio's input: nothing waits on a lock the
+    // reader thread holds.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    commandInput().start(STDIN_FILENO);
+    handshake();
+    Xboard frontEnd;
+    runCommandLoop(frontEnd);
+    session::end();
 }

@@ -1,12 +1,13 @@
 // Thinking output: the lines `depth score time nodes pv` that the interface
-// shows while the engine searches (after `post`, and always in analysis).
+// shows while the engine searches (after `post`, and always in analysis), and
+// the analysis status line.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
-#include "board/types.h"
+#include "session/session.h"
 
 // `post` / `nopost`: whether searches for a move print their thinking.
 extern std::atomic<bool> postThinking;
@@ -19,17 +20,13 @@ int interfaceScore(int score);
 // its moves.
 std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t nodes, const char* pv);
 
-enum class ThinkingMode {
-    Move,      // for a move of the engine's (pondering too): lines only after `post`
-    Analysis,  // every iteration and every change of the best move, always
-};
-
 // Installs the search observer for the search about to start; its clock
-// starts now. Scores are the root's, which is the engine's side but in
-// analysis (the side to move there).
-void startThinking(ThinkingMode mode);
+// starts now. A search for a move (or on the opponent's time) shows its
+// lines only after `post`; analysis shows every iteration and every change
+// of the best move.
+void startThinking(SearchPurpose purpose);
 // The search has ended (the engine thread is parked): one line for a new
 // best move of an iteration the search did not complete, when there is one.
 void finishThinking();
-// Centiseconds since the search started.
-long thinkingCentiseconds();
+// The answer to `.`: stat01: TIME NODES DEPTH MOVESLEFT MOVESTOTAL MOVE.
+void printAnalysisStatus();

@@ -1,4 +1,4 @@
-#include "protocol/game.h"
+#include "session/game.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,9 +6,12 @@
 
 #include "board/fen.h"
 #include "board/gamelog.h"
+#include "board/movetext.h"
 #include "board/position.h"
+#include "book/book.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
+#include "search/transtable.h"
 
 namespace {
 
@@ -68,6 +71,18 @@ Move firstLegalMove() {
     return 0;
 }
 
+Move playableMove(Move searched) {
+    if (searched && isLegalMove(searched)) return searched;
+    if (searched) {
+        char text[8];
+        moveToText(text, searched);
+        logLine("-M: search move ", text, " is not legal here");
+    }
+    const Move fallback = firstLegalMove();
+    if (fallback) logLine("-M: no move from the search, playing the first legal move");
+    return fallback;
+}
+
 bool sideToMoveInCheck() {
     return squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
 }
@@ -101,12 +116,23 @@ int gamePlies() { return static_cast<int>(record.moves.size()); }
 
 bool gameStarted() { return record.started; }
 
+void forgetGame() { record.started = false; }
+
 void replayGame(void (*atStart)()) {
     DROZAK_CHECK(!searchRunning);
     installPosition(record.start);
     setupCastleFlags = record.setupFlags;
     if (atStart) atStart();
     for (Move move : record.moves) makeGameMove(move);
+}
+
+Move expectedReply(Move move) {
+    DROZAK_CHECK(!searchRunning);
+    makeGameMove(move);
+    const TransEntry* entry = ttFindFirst();
+    const Move reply = entry && isLegalMove(entry->move()) ? entry->move() : 0;
+    replayGame(nullptr);
+    return reply;
 }
 
 bool takeBack(int plies) {
@@ -131,3 +157,82 @@ void setSideToMove(int side) {
     *historyTop = HistoryEntry{position.hashKey, 0, 0};
     startGameRecord();
 }
+
+namespace {
+
+// A book that cannot be loaded: told once a run, and not by the quiet
+// start-up setup, which leaves it pending.
+void (*bookErrorReport)() = nullptr;
+bool bookErrorTold = false;
+bool bookErrorPending = false;
+bool quietSetup = false;
+
+void tellBookError() {
+    if (bookErrorTold || !bookErrorReport) return;
+    bookErrorReport();
+    bookErrorTold = true;
+}
+
+// The book serves the start position alone: any other is set up without it,
+// which is no error.
+void loadTheBook() {
+    if (!isBookStart()) {
+        logLine("-M: not the start position, no book");
+        return;
+    }
+    if (loadBook("Drozak.book")) return;
+    logLine("-\ttellusererror BOOK ERROR!\n");
+    if (quietSetup) bookErrorPending = true;
+    else tellBookError();
+}
+
+}  // namespace
+
+void setBookErrorReport(void (*report)()) { bookErrorReport = report; }
+
+void tellPendingBookError() {
+    if (bookErrorPending) tellBookError();
+    bookErrorPending = false;
+}
+
+void storeBookAgain() {
+    if (gameStarted()) replayGame(loadTheBook);
+}
+
+void setupStartQuietly() {
+    quietSetup = true;
+    setupPosition(StartPositionText, true);
+    quietSetup = false;
+}
+
+namespace {
+
+// The position a FEN text describes, read into a scratch position first, so
+// that a bad text cannot leave a half-built board behind; then installed as
+// the game's start.
+bool installText(const char* text) {
+    Position fresh;
+    Square epSquare = 0;
+    if (!readFen(text, fresh, &epSquare)) return false;
+    // An en-passant target the text names stays usable for the first move; its
+    // key enters the hash key as make would have put it there.
+    if (epSquare) {
+        fresh.epSquare = epSquare;
+        fresh.hashKey ^= zobristKeys[0][epSquare];
+    }
+    DROZAK_CHECK(!searchRunning);
+    installPosition(fresh);
+    startGameRecord();
+    return true;
+}
+
+}  // namespace
+
+bool setupPosition(const char* text, bool withBook) {
+    if (!installText(text)) return false;
+    searchNewGame();
+    if (withBook) loadTheBook();
+    return true;
+}
+
+bool setGamePosition(const char* text) { return installText(text); }

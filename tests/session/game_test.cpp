@@ -1,16 +1,16 @@
-// The protocol layer in this process: time management, position setup, and
-// the game as the command thread keeps it (legality, a history that never
+// The command side in this process: time management, position setup, and
+// the game as the session keeps it (legality, a history that never
 // overflows, take-backs to any earlier point).
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <limits>
-#include <thread>
 #include <tuple>
 
 #include "board/gamelog.h"
-#include "protocol/timecontrol.h"
+#include "session/timing.h"
+#include "xboard/numbers.h"
 #include "search/draw.h"
 #include "search/transtable.h"
 #include "support/chess.h"
@@ -21,6 +21,7 @@ using namespace testsupport;
 
 constexpr std::uint32_t MaxMs = std::numeric_limits<std::uint32_t>::max();
 
+// The time control as pure functions: no thread, no clock read.
 TEST(TimeControl, AllotmentsClocksAndFixedTimes) {
     struct Case {
         std::int64_t moves, incrementMs, clock;
@@ -32,81 +33,79 @@ TEST(TimeControl, AllotmentsClocksAndFixedTimes) {
                           Case{40, 0, -500, 40, 0}, Case{40, 1000, -1, 40, 1000},  // a negative clock is empty
                           Case{1, 0, std::int64_t{1} << 50, 1, MaxMs}, Case{40, 0, 4000000000, 40, 999999970}}) {
         SCOPED_TRACE(c.clock);
-        applyLevel(c.moves, c.incrementMs);
-        applyTime(c.clock);
-        EXPECT_EQ(movesPerControl, c.movesPerControl);
-        EXPECT_EQ(moveTimeMs, c.allotment);
+        TimeControl tc;
+        applyLevel(tc, c.moves, c.incrementMs);
+        applyClock(tc, c.clock);
+        EXPECT_EQ(tc.movesPerControl, c.movesPerControl);
+        EXPECT_EQ(tc.moveTimeMs, c.allotment);
+        EXPECT_EQ(tc.clockMs, std::clamp<std::int64_t>(c.clock, 0, std::int64_t{1} << 40) * 10);
     }
     // the first search after the book: three times, or moves/10 times
     for (auto [allotment, moves, stretched] : {std::tuple{1000u, 40u, 3000u}, {1000u, 20u, 2000u}, {1000u, 1u, 100u},
                                                {200000000u, 40u, 600000000u}, {MaxMs, 40u, MaxMs}})
         EXPECT_EQ(stretchedAfterBook(allotment, moves), stretched) << allotment << " " << moves;
-    // extra time when failing low: over two seconds only, half the allotment times the moves
-    applyLevel(40, 0);
-    applyTime(10000000);
-    startMoveClock();
-    for (auto [allotment, failing, extra] : {std::tuple{2001u, true, 40020u}, {2001u, false, 0u}, {2000u, true, 0u}}) {
-        moveTimeMs = allotment;
-        EXPECT_EQ(extraTimeAfterFailLow(failing), extra) << allotment;
-    }
 
-    // The clock last sent is never eaten into past max(50 ms, 5%); `st` gives
-    // a fixed time less a tenth (at most 100 ms), capped only by a clock sent
-    // for its move; `level` and `st` replace each other.
+    // Extra time when failing low: over two seconds only, half the allotment
+    // times the moves, never past the margin of the clock (max(50 ms, 5%)).
+    TimeControl tc;
+    applyClock(tc, 10000000);
+    for (auto [allotment, failing, extra] : {std::tuple{2001u, true, 40020u}, {2001u, false, 0u}, {2000u, true, 0u}}) {
+        tc.moveTimeMs = allotment;
+        EXPECT_EQ(failLowExtraMs(tc, failing, 0), extra) << allotment;
+    }
     for (auto [clock, margin] : {std::pair{0, 50u}, {1000, 50u}, {10000, 500u}, {300000, 15000u}})
         EXPECT_EQ(clockMarginMs(clock), margin);
-    applyLevel(40, 0);
-    applyTime(150);
-    startMoveClock();
-    EXPECT_EQ(cappedWait(20), 20u);
-    EXPECT_LE(cappedWait(100000), 1425u);
-    EXPECT_GE(cappedWait(100000), 1400u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_LE(cappedWait(100000), 1325u);  // the time the cycle took comes off
-    applyTime(5);
-    EXPECT_EQ(cappedWait(1000), 0u);  // 50 ms: all of it margin
-    applyLevel(0, 3000);
-    applyTime(100);  // 3 s increment, 1 s on the clock: the extra time stops at the margin
-    startMoveClock();
-    EXPECT_EQ(moveTimeMs, 3020u);
-    EXPECT_LE(extraTimeAfterFailLow(true), 950u);
-    EXPECT_GE(extraTimeAfterFailLow(true), 900u);
+    tc = TimeControl{};
+    applyClock(tc, 150);
+    EXPECT_EQ(cappedToClock(tc, 20, 0), 20u);
+    EXPECT_EQ(cappedToClock(tc, 100000, 0), 1425u);
+    EXPECT_EQ(cappedToClock(tc, 100000, 100), 1325u);  // the time the move took comes off
+    applyClock(tc, 5);
+    EXPECT_EQ(cappedToClock(tc, 1000, 0), 0u);  // 50 ms: all of it margin
+    applyLevel(tc, 0, 3000);
+    applyClock(tc, 100);  // 3 s increment, 1 s on the clock: the extra time stops at the margin
+    EXPECT_EQ(tc.moveTimeMs, 3020u);
+    EXPECT_EQ(failLowExtraMs(tc, true, 0), 950u);
+    EXPECT_EQ(allotmentWaitMs(tc, 0), 950u);
 
-    EXPECT_FALSE(applyMoveTime(0));
-    EXPECT_FALSE(applyMoveTime(-500));
-    endMoveClock();
+    // A fixed time: less a tenth (at most 100 ms), capped only by a clock sent
+    // for its move; level and st replace each other.
+    EXPECT_FALSE(applyMoveTime(tc, 0));
+    EXPECT_FALSE(applyMoveTime(tc, -500));
+    tc.clockForMove = false;
     for (auto [st, allotment] : {std::pair{500, 450u}, {30000, 29900u}, {50, 45u}, {1500, 1400u}}) {
-        ASSERT_TRUE(applyMoveTime(st));
-        EXPECT_EQ(searchAllotmentMs(), allotment) << st;
+        ASSERT_TRUE(applyMoveTime(tc, st));
+        EXPECT_EQ(allotmentWaitMs(tc, 0), allotment) << st;
     }
-    EXPECT_EQ(extraTimeAfterFailLow(true), 0u);
-    startMoveClock();
-    applyTime(100);
-    EXPECT_LE(searchAllotmentMs(), 950u);
-    endMoveClock();
-    EXPECT_EQ(searchAllotmentMs(), 1400u);  // that clock was for the last move
-    applyLevel(40, 0);
-    EXPECT_EQ(fixedMoveMs, 0u);
-}
+    EXPECT_EQ(failLowExtraMs(tc, true, 0), 0u);
+    applyClock(tc, 100);
+    EXPECT_EQ(allotmentWaitMs(tc, 0), 950u);
+    tc.clockForMove = false;
+    EXPECT_EQ(allotmentWaitMs(tc, 0), 1400u);  // that clock was for the last move
+    applyLevel(tc, 40, 0);
+    EXPECT_EQ(tc.fixedMoveMs, 0u);
 
-TEST(TimeControl, ReadsTheInterfacesNumbers) {
-    struct Case {
-        bool (*parse)(const char*, std::int64_t&);
-        const char* text;
-        bool accepted;
-        std::int64_t value;
+    // A depth cap with no clock in the game and no fixed time: no deadline;
+    // a clock since the game started, or a fixed time, keeps the deadline.
+    struct Untimed {
+        std::int64_t depth, st, clock;
+        bool newGame, untimed;
     };
-    const auto W = parseWhole, S = parseSecondsAsMs, B = parseBaseSeconds;
-    for (const Case& c : {Case{W, "40", true, 40}, {W, "-3", true, -3}, {W, "+7", true, 7}, {W, "0", true, 0},
-                          {W, "99999999999999999999999", true, std::int64_t{1} << 40}, {W, "", false, 0},
-                          {W, "-", false, 0}, {W, "4x", false, 0}, {W, "1.5", false, 0}, {S, "3", true, 3000},
-                          {S, "0.5", true, 500}, {S, "1.25", true, 1250}, {S, "1.05", true, 1050}, {S, "0.05", true, 50}, {S, "-2", true, -2000}, {S, "1.5s", false, 0},
-                          {S, "1:30", false, 0}, {B, "5", true, 300}, {B, "0:30", true, 30}, {B, "10:05", true, 605}, {B, "0:9", true, 9},
-                          {B, "1.5", true, 90}, {B, "1.05", true, 63}, {B, "0:30.05", false, 0}, {B, "0:", false, 0}, {B, ":30", false, 0}, {B, "0:-5", false, 0},
-                          {B, "0:30:1", false, 0}}) {
-        std::int64_t value = 12345;
-        EXPECT_EQ(c.parse(c.text, value), c.accepted) << '"' << c.text << '"';
-        EXPECT_EQ(value, c.accepted ? c.value : 12345) << '"' << c.text << '"';
+    for (const Untimed& u : {Untimed{6, 0, -1, false, true}, {0, 0, -1, false, false}, {6, 1000, -1, false, false},
+                             {6, 0, 3000, false, false}, {6, 0, 3000, true, true}, {-1, 0, -1, false, false}}) {
+        SCOPED_TRACE(::testing::Message() << u.depth << " " << u.st << " " << u.clock << " " << u.newGame);
+        TimeControl t;
+        EXPECT_EQ(applyDepth(t, u.depth), u.depth >= 0);
+        if (u.st) applyMoveTime(t, u.st);
+        if (u.clock >= 0) applyClock(t, u.clock);
+        if (u.newGame) newGameClock(t);
+        EXPECT_EQ(untimed(t), u.untimed);
+        EXPECT_EQ(allotmentWaitMs(t, 0) == MaxMs, u.untimed);
+    }
+    TimeControl d;
+    for (auto [depth, cap] : {std::pair{1, 2}, {5, 5}, {0, MaxSearchDepth}, {500, MaxSearchDepth}}) {
+        applyDepth(d, depth);
+        EXPECT_EQ(d.depthCap, cap) << depth;
     }
 }
 

@@ -1,0 +1,96 @@
+// The game as the command thread keeps it: setting it up from FEN text with
+// the book, legality of game moves, playing them with room kept on the
+// history stack, taking them back, and the side to move.
+#pragma once
+
+#include "board/types.h"
+
+// The standard start position, as `new` and `result` set it up.
+inline constexpr const char* StartPositionText = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+// Replaces the game with the position `text` describes. A rejected text
+// returns false and leaves the previous game (position, snapshot, history,
+// table) exactly as it was. With `withBook` the book is loaded into the table.
+bool setupPosition(const char* text, bool withBook);
+
+// The start position with its book, set up by the engine itself at start-up:
+// a book that cannot be loaded is logged, and told to the interface only at
+// the next setup with the book or by tellPendingBookError().
+void setupStartQuietly();
+
+// Stores the book into the table again (after the table was emptied), as a
+// setup of the game's start would: a game still in its book goes on in it.
+void storeBookAgain();
+
+// How a book that cannot be loaded is told to the interface: once a run (the
+// log has it every time), as the file does not come back by itself.
+void setBookErrorReport(void (*report)());
+// Tells now a failure of the quiet start-up setup that nobody was told of.
+void tellPendingBookError();
+
+// Makes the position `text` describes the game position with no moves played,
+// the table and the book left as they are (for an interface that sends the
+// whole game before every move). False, nothing changed, for a refused text.
+bool setGamePosition(const char* text);
+
+// The game is gone (an interface's position was refused): gameStarted() is
+// false until the next setup.
+void forgetGame();
+
+// Whether `move` may be played in the game position: it is among the
+// generated moves and, once made, the opponent cannot take the king (nor
+// attack the path of a castling).
+bool isLegalMove(Move move);
+
+// The first legal move of the game position, or 0 when there is none.
+Move firstLegalMove();
+
+// The move to play for a search's `searched` move: that move when it is
+// legal in the game position, otherwise any legal move rather than none (a
+// silent engine loses on time); 0 when there is no legal move.
+Move playableMove(Move searched);
+
+// Whether the side to move in the game position is in check.
+bool sideToMoveInCheck();
+
+// The history entries kept when the stack is compacted: the draw test looks
+// back at most this far (101 reversible plies make a fifty-move draw).
+constexpr int KeptHistory = 102;
+// Compaction starts when fewer entries than this are left for a search line.
+constexpr int SearchRoom = 160;
+
+// Moves the newest KeptHistory entries to the bottom of the history stack once
+// fewer than SearchRoom entries are left above the top; every draw answer
+// stays the same.
+void compactHistory();
+
+// Plays a game move (snapshot, history, key line in the log), keeps room on
+// the history stack for the searches to come, and records it for take-backs.
+void playMove(Move move);
+
+// The game starts afresh from the position as it stands (after a setup, or a
+// change of the side to move): no move before it can be taken back.
+void startGameRecord();
+
+// The plies of the game since its record started.
+int gamePlies();
+// Whether a game exists: no game exists before the first setup.
+bool gameStarted();
+
+// The reply the table expects after the engine's `move` in the game
+// position, when it is legal there; 0 otherwise. The game stays as it is.
+Move expectedReply(Move move);
+
+// Rebuilds the game position from the game's start, calling `atStart` (if
+// not null) on the start position before the moves are played again.
+void replayGame(void (*atStart)());
+
+// Takes back the last `plies` plies of the game: position, snapshot, history
+// and every draw answer as they were before them, rebuilt from the game's
+// start. False, changing nothing, when the game holds fewer plies.
+bool takeBack(int plies);
+
+// Sets the side to move of the game position (the old `white` and `black`
+// commands). The repetition record of the game does not carry over to the
+// other side's turn, so the history starts afresh at the current position.
+void setSideToMove(int side);
