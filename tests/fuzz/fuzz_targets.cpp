@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "movegen/perft.h"
 #include "session/engine.h"
 #include "session/game.h"
+#include "uci/uci.h"
 #include "xboard/xboard.h"
 #include "search/draw.h"
 #include "search/search.h"
@@ -220,60 +223,85 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
 }
 
 #elif defined(FUZZ_commands)
-// The whole command loop, handshake to shut-down, on an arbitrary byte
-// stream as its standard input, in a scratch directory with the build's
-// book. The loop starts its command side afresh, so an input reproduces
-// alone. Afterwards the game position is sound, the engine thread has ended,
-// and every line written is one the protocol knows. The input ends at once,
-// which acts as `?` on a search for a move: searches end in moves, claims
-// and ponder hits, whose counts are printed at the end of a run.
-const std::regex protocolLine(
+// Both front ends, start to end, on an arbitrary byte stream as standard
+// input, in a scratch directory with the build's book: the xboard engine,
+// then the UCI engine on the same bytes. Each starts its command side afresh,
+// so an input reproduces alone. Afterwards the game position is sound, the
+// engine thread has ended, every line written is one the protocol knows, and
+// under UCI every `go` acted on got exactly one `bestmove` (none lost to a
+// `quit` while it searched). The input ends at once, which acts as "move
+// now" on a search for a move: searches end in moves, claims and ponder hits,
+// whose counts are printed at the end of a run.
+const std::regex xboardLine(
     "|feature (done=[01]|setboard=1|ping=1|myname=\"Drozak " DROZAK_VERSION "\"|sigint=0|sigterm=0|analyze=1|memory=1)"
     "|Engine works only with xboard protocol ver. 2|tellusererror (BOOK ERROR!|Illegal position)"
     "|(1-0|0-1) \\{Drozak mates 1\\}|1-0 \\{White mates 0\\}|0-1 \\{Black mates 0\\}"
     "|1/2-1/2 \\{Draw: repetition or statemate\\}|pong( .*)?|Error \\(unknown command\\): [ -~]+"
     "|(move |Illegal move: )[a-h][1-8][a-h][1-8][qnrb]?|stat01: \\d+ \\d+ \\d+ \\d+ \\d+ ([a-h][1-8][a-h][1-8][qnrb]?)?"
     "|\\d+ -?\\d+ \\d+ \\d+( [a-h][1-8][a-h][1-8][qnrb]?)*");
+const std::regex uciLine(
+    "id name Drozak " DROZAK_VERSION "|id author .+|option name .+|uciok|readyok|info string [ -~]+"
+    "|info depth \\d+ seldepth \\d+ score (cp|mate) -?\\d+ nodes \\d+ nps \\d+ time \\d+ hashfull \\d+ pv( [a-h][1-8][a-h][1-8][qnrb]?)+"
+    "|info nodes \\d+ nps \\d+ time \\d+|bestmove (0000|[a-h][1-8][a-h][1-8][qnrb]?( ponder [a-h][1-8][a-h][1-8][qnrb]?)?)");
 const std::regex claimLine("(1-0|0-1|1/2-1/2) .*");
+const std::regex actedOn("::cmd::\\s+(go|quit)(\\s.*)?");
 
 struct Reached {
-    long inputs = 0, moves = 0, claims = 0, ponderHits = 0;
+    long inputs = 0, moves = 0, claims = 0, ponderHits = 0, bestmoves = 0;
 } reached;
 
-void runCommandLoop(const std::string& input) {
+// Runs a front end on `input`; returns its output lines and fills `log`.
+std::vector<std::string> run(void (*frontEnd)(), const std::string& input, std::string& log) {
     std::ofstream("input", std::ios::binary) << input;
     REQUIRE(std::freopen("input", "rb", stdin) == stdin && std::freopen("output", "wb", stdout) == stdout);
-    runXboard();
+    log.clear();
+    gamelog::capture = &log;
+    frontEnd();
+    gamelog::capture = nullptr;
     std::fflush(stdout);
+    REQUIRE(EngineState == Quitting && currentPly == plyStack && positionIsConsistent());
+    if (gameStarted()) requireSnapshotOf(position);  // a UCI position refused leaves none
+    REQUIRE(historyTop >= history && historyTop < history + HistorySize && historyTop->hashKey == position.hashKey);
+    std::ifstream in("output", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+void requireKnown(const std::vector<std::string>& lines, const std::regex& protocol) {
+    for (const std::string& line : lines)
+        if (!std::regex_match(line, protocol)) require(false, __LINE__, ("a line the protocol does not know: " + line).c_str());
 }
 
 void prepare() {
     std::filesystem::copy_file(DROZAK_BOOK, "Drozak.book", std::filesystem::copy_options::overwrite_existing);
     std::atexit([] {
-        std::fprintf(stderr, "commands: %ld inputs, %ld with a move, %ld with a claim, %ld with a ponder hit\n",
-                     reached.inputs, reached.moves, reached.claims, reached.ponderHits);
+        std::fprintf(stderr, "commands: %ld inputs, %ld with a move, %ld with a claim, %ld with a ponder hit, %ld with a bestmove\n",
+                     reached.inputs, reached.moves, reached.claims, reached.ponderHits, reached.bestmoves);
     });
 }
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
     std::string log;
-    gamelog::capture = &log;
-    runCommandLoop(std::string(reinterpret_cast<const char*>(data), size));
-    gamelog::capture = nullptr;
-    REQUIRE(EngineState == Quitting && currentPly == plyStack && positionIsConsistent());
-    requireSnapshotOf(position);
-    REQUIRE(historyTop >= history && historyTop < history + HistorySize && historyTop->hashKey == position.hashKey);
-    std::ifstream in("output", std::ios::binary);
-    bool moved = false, claimed = false;
-    for (std::string line; std::getline(in, line);) {
-        if (!std::regex_match(line, protocolLine)) require(false, __LINE__, ("a line the protocol does not know: " + line).c_str());
-        moved |= line.rfind("move ", 0) == 0;
-        claimed |= std::regex_match(line, claimLine);
-    }
+    std::vector<std::string> lines = run(runXboard, input, log);
+    requireKnown(lines, xboardLine);
     ++reached.inputs;
-    reached.moves += moved;
-    reached.claims += claimed;
+    reached.moves += std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("move ", 0) == 0; });
+    reached.claims += std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return std::regex_match(l, claimLine); });
     reached.ponderHits += log.find("-GOOD PONDER") != std::string::npos;
+
+    lines = run(runUci, input, log);
+    requireKnown(lines, uciLine);
+    long gos = 0, quits = 0;
+    std::istringstream logged(log);
+    for (std::string line; std::getline(logged, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, actedOn)) (m[1] == "go" ? gos : quits) += 1;
+    }
+    const long bestmoves = std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("bestmove", 0) == 0; });
+    REQUIRE(bestmoves == gos || (quits > 0 && bestmoves == gos - 1));
+    reached.bestmoves += bestmoves > 0;
 }
 
 #endif
