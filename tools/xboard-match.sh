@@ -3,37 +3,43 @@
 # Fails when Drozak loses a game by a crash, an illegal move, a false claim or
 # on time, leaves one of xboard's pings unanswered, or when the match does not
 # finish in time.
-#   xboard-match.sh [-e OPPONENT] [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-p] [-b BUILD_DIR]
+#   xboard-match.sh [-e OPPONENT] [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-p] [-u] [-b BUILD_DIR]
 # Defaults: phalanx (hoichess works too), 4 games of 40 moves in 0:10 (minutes
-# or minutes:seconds), no increment; -p lets both engines ponder. The engine
-# runs in BUILD_DIR (default build), where Drozak.book is; the games, xboard's
-# debug file and Drozak's log go to a fresh directory under /tmp.
+# or minutes:seconds), no increment; -p lets both engines ponder; -u plays
+# drozak-uci through Debian's polyglot adapter, as people run a UCI engine
+# under xboard. The engine runs in BUILD_DIR (default build), where
+# Drozak.book is; the games, xboard's debug file and Drozak's log go to a
+# fresh directory under /tmp.
 set -euo pipefail
-opponent=phalanx games=4 moves=40 base=0:10 inc=0 ponder=false build=build
-while getopts "e:n:m:t:i:pb:" opt; do
+opponent=phalanx games=4 moves=40 base=0:10 inc=0 ponder=false uci=false build=build
+while getopts "e:n:m:t:i:pub:" opt; do
   case $opt in
     e) opponent=$OPTARG ;; n) games=$OPTARG ;; m) moves=$OPTARG ;; t) base=$OPTARG ;;
-    i) inc=$OPTARG ;; p) ponder=true ;; b) build=$OPTARG ;; *) sed -n '2,10p' "$0"; exit 2 ;;
+    i) inc=$OPTARG ;; p) ponder=true ;; u) uci=true ;; b) build=$OPTARG ;; *) sed -n '2,12p' "$0"; exit 2 ;;
   esac
 done
 export PATH="$PATH:/usr/games"
 missing=()
-for need in xboard xvfb-run "$opponent"; do command -v "$need" >/dev/null || missing+=("${need%-run}"); done
+needs=(xboard xvfb-run "$opponent")
+[ "$uci" = false ] || needs+=(polyglot)
+for need in "${needs[@]}"; do command -v "$need" >/dev/null || missing+=("${need%-run}"); done
 if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 build=$(cd "$build" && pwd)
 [ -x "$build/drozak" ] || { echo "no engine at $build/drozak: build it first" >&2; exit 2; }
 out=$(mktemp -d /tmp/drozak-match-XXXXXX)
+engine=./drozak
+[ "$uci" = false ] || engine="polyglot -noini -ec ./drozak-uci -ed $build -log true -lf $out/polyglot.log"
 mkdir -p "$out/opponent"
 pgn=$out/games.pgn debug=$out/xboard.debug
 # xboard's -inc (even 0) switches to a clock without moves per session.
 clock=(-mps "$moves" -tc "$base")
 [ "$inc" = 0 ] || clock=(-tc "$base" -inc "$inc")
 limit=$(( games * ($(awk -F: '{ print ($2 == "" ? $1 * 60 : $1 * 60 + $2) }' <<<"$base") * 8 + 60) ))
-echo "match: $games games against $opponent, $moves moves in $base + $inc s, pondering $ponder, files in $out"
+echo "match: $games games against $opponent, $moves moves in $base + $inc s, pondering $ponder, UCI $uci, files in $out"
 # A session of its own, so that xboard, Xvfb and the engines end together.
-HOME=$out setsid xvfb-run -a xboard -noGUI -fcp ./drozak -fd "$build" -scp "$opponent" -sd "$out/opponent" \
+HOME=$out setsid xvfb-run -a xboard -noGUI -fcp "$engine" -fd "$build" -scp "$opponent" -sd "$out/opponent" \
   -matchGames "$games" "${clock[@]}" -ponderNextMove "$ponder" -autoCallFlag true -testClaims true \
   -saveSettingsOnExit false -saveGameFile "$pgn" -debug -nameOfDebugFile "$debug" >"$out/xboard.out" 2>&1 &
 session=$!
