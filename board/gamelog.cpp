@@ -2,12 +2,23 @@
 
 namespace gamelog {
 
-// Opened (and emptied) the first time anyone logs; static initialisation of
-// the engine calls it before main, so the file exists from the start.
+namespace {
+// A function's static, so that it is there whoever logs first.
+std::string& logPath() {
+    static std::string path = "Drozak.log";
+    return path;
+}
+}  // namespace
+
+// Opened (and emptied) the first time anyone logs; the engine asks for it at
+// start-up, so that the file exists from the start.
 std::ofstream& stream() {
-    static std::ofstream log("Drozak.log", std::ios::out | std::ios::trunc);
+    static std::ofstream log =
+        logPath().empty() ? std::ofstream() : std::ofstream(logPath(), std::ios::out | std::ios::trunc);
     return log;
 }
+
+void logTo(const std::string& path) { logPath() = path; }
 
 std::string* capture = nullptr;
 

@@ -1,5 +1,6 @@
-// The game log, Drozak.log in the working directory: every command read and
-// every decision taken, one line at a time, each line flushed at once.
+// The game log, Drozak.log in the working directory unless the program chose
+// another file (or none) first: every command read and every decision taken,
+// one line at a time, each line flushed at once.
 #pragma once
 
 #include <fstream>
@@ -11,6 +12,9 @@
 
 namespace gamelog {
 std::ofstream& stream();
+// The log's file instead of Drozak.log, or no log at all when `path` is
+// empty; before the stream is first asked for, which opens (and empties) it.
+void logTo(const std::string& path);
 std::mutex& lineMutex();
 // Tests may collect the lines in memory too (null: no copy).
 extern std::string* capture;

@@ -9,6 +9,7 @@
 #include "board/movetext.h"
 #include "board/position.h"
 #include "book/book.h"
+#include "book/bookfile.h"
 #include "movegen/movegen.h"
 #include "search/search.h"
 #include "search/transtable.h"
@@ -180,7 +181,7 @@ void loadTheBook() {
         logLine("-M: not the start position, no book");
         return;
     }
-    if (loadBook("Drozak.book")) return;
+    if (loadBook(findBookFile().c_str())) return;
     logLine("-\ttellusererror BOOK ERROR!\n");
     if (quietSetup) bookErrorPending = true;
     else tellBookError();

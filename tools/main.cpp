@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "board/gamelog.h"
 #include "board/tables.h"
+#include "cli/options.h"
 #include "tools/tools.h"
 
 namespace {
@@ -22,10 +24,11 @@ const Subcommand subcommands[] = {
     {"evalbench", evalbenchCommand, "evalbench [SECONDS]"},
 };
 
-int usage() {
-    std::fprintf(stderr, "usage: drozak-tools COMMAND ...\n");
-    for (const Subcommand& s : subcommands) std::fprintf(stderr, "  %s\n", s.usage);
-    return 2;
+// On standard error for a bad command line, on standard output for --help.
+int usage(std::FILE* out, int status) {
+    std::fprintf(out, "usage: drozak-tools COMMAND ...\n");
+    for (const Subcommand& s : subcommands) std::fprintf(out, "  %s\n", s.usage);
+    return status;
 }
 
 }  // namespace
@@ -37,9 +40,17 @@ std::string fenArgument(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2) return usage();
+    if (argc < 2) return usage(stderr, 2);
+    if (std::strcmp(argv[1], "--help") == 0) return usage(stdout, 0);
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::puts("Drozak " DROZAK_VERSION);
+        return 0;
+    }
+    // The searches log as the engine does, and where it does.
+    std::string noLog;
+    gamelog::logTo(cli::logFileFor({}, noLog));
     initTables();
     for (const Subcommand& s : subcommands)
         if (std::strcmp(argv[1], s.name) == 0) return s.run(argc - 2, argv + 2);
-    return usage();
+    return usage(stderr, 2);
 }
