@@ -8,7 +8,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 SOAK_GAMES ?= 100
 
-.PHONY: all release run test deps perft bench match soak asan tsan checks fuzz clean
+.PHONY: all release run test deps perft bench match soak asan tsan checks fuzz clean install uninstall package
 
 all: release
 
@@ -22,6 +22,23 @@ LTO  ?= OFF
 release: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DDROZAK_ARCH=$(ARCH) -DDROZAK_LTO=$(LTO) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The programs, book, manual pages and interface registrations under PREFIX
+# (games/, share/games/drozak/, ...); DESTDIR stages them elsewhere.
+PREFIX ?= /usr/local
+install: release
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# What the last install put there (its list leaves DESTDIR out), and the
+# folders that are Drozak's own.
+uninstall:
+	sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt | xargs -r rm -f
+	cd $(DESTDIR)$(PREFIX)/share && rmdir -p --ignore-fail-on-non-empty games/drozak doc/drozak/examples
+
+# The Debian package, build/drozak_VERSION_ARCH.deb (CPack, with dpkg-shlibdeps).
+package: release
+	@bash .ci/deps package
+	cmake --build $(BUILD) --target package
 
 run: release
 	cd $(BUILD) && ./drozak
