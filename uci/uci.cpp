@@ -16,6 +16,7 @@
 #include "board/gamelog.h"
 #include "board/movetext.h"
 #include "board/position.h"
+#include "book/bookfile.h"
 #include "search/search.h"
 #include "search/transtable.h"
 #include "session/game.h"
@@ -136,7 +137,7 @@ void moveChosen(const MoveChoice& choice) {
     logLine(choice.fromBook ? "-M: move(book): " : "-M: bestmove ", text);
 }
 
-void bookMissing() { tell("no opening book: Drozak.book cannot be read"); }
+void bookMissing() { tell("no opening book: " + findBookFile() + " cannot be read"); }
 
 // ---------------------------------------------------------------- commands
 
