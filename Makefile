@@ -35,10 +35,13 @@ uninstall:
 	sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt | xargs -r rm -f
 	cd $(DESTDIR)$(PREFIX)/share && rmdir -p --ignore-fail-on-non-empty games/drozak doc/drozak/examples
 
-# The Debian package, build/drozak_VERSION_ARCH.deb (CPack, with dpkg-shlibdeps).
-package: release
+# The Debian package, build-package/drozak_VERSION_ARCH.deb (CPack, with
+# dpkg-shlibdeps), built for the x86-64 baseline that Debian's amd64 promises.
+PACKAGE_BUILD ?= build-package
+package: deps
 	@bash .ci/deps package
-	cmake --build $(BUILD) --target package
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DDROZAK_ARCH=x86-64 -DDROZAK_TESTS=OFF >/dev/null
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target package
 
 run: release
 	cd $(BUILD) && ./drozak
