@@ -476,9 +476,10 @@ struct Writer {
         for (const MoveNode& node : line.moves) {
             const int fromWhite = ply + (start.blackToMove ? 1 : 0);
             const int moveNumber = start.moveNumber + fromWhite / 2;
-            if (fromWhite % 2 == 0) out.word(std::to_string(moveNumber) + ".");
-            else if (number) out.word(std::to_string(moveNumber) + "...");
-            out.word(node.san);
+            // A move number stays on the line of its move.
+            if (fromWhite % 2 == 0) out.word(std::to_string(moveNumber) + ". " + node.san);
+            else if (number) out.word(std::to_string(moveNumber) + "... " + node.san);
+            else out.word(node.san);
             for (int nag : node.nags) out.word("$" + std::to_string(nag));
             for (const std::string& c : node.comments) out.comment(c);
             for (const Line& variation : node.variations) {

@@ -1,0 +1,3 @@
+#include "book/bookfile.h"
+
+std::string findBookFile() { return BookFileName; }
