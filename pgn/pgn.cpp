@@ -223,8 +223,9 @@ Reader::Status Reader::next(Game& game, std::string& message) {
             std::size_t digits = 0;
             while (digits < symbol.size() && std::isdigit(static_cast<unsigned char>(symbol[digits]))) ++digits;
             if (digits > 0 && (digits == symbol.size() || symbol[digits] == '.')) {
-                symbol.erase(0, symbol.find_first_not_of("0123456789."));
-                if (symbol.find_first_not_of("0123456789.") == std::string::npos) continue;
+                while (digits < symbol.size() && symbol[digits] == '.') ++digits;
+                symbol.erase(0, digits);
+                if (symbol.empty()) continue;
             }
             std::size_t glyph = symbol.size();
             while (glyph > 0 && (symbol[glyph - 1] == '!' || symbol[glyph - 1] == '?')) --glyph;
