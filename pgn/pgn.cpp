@@ -242,9 +242,11 @@ Reader::Status Reader::next(Game& game, std::string& message) {
             moveSeen = true;
         } else {
             get();
-            if (c == 0) {
+            if (c < 0x20 || c == 0x7F) {  // control bytes: no text, so no games further on
                 binary_ = true;
-                error = "a NUL byte at line " + std::to_string(line_) + ": not a PGN text";
+                char text[48];
+                std::snprintf(text, sizeof text, "byte 0x%02X at line %ld: not a PGN text", c, line_);
+                error = text;
             } else {
                 char text[32];
                 if (c >= 0x20 && c < 0x7F) std::snprintf(text, sizeof text, "'%c'", c);
