@@ -28,6 +28,8 @@ void Game::setTag(const std::string& name, const std::string& value) {
 namespace {
 
 constexpr int EndOfInput = -1;
+// Deeper variations than any annotator writes; the replay and the writer recurse.
+constexpr std::size_t MaxNesting = 64;
 
 bool isResult(const std::string& s) { return s == "1-0" || s == "0-1" || s == "1/2-1/2" || s == "*"; }
 
@@ -193,6 +195,10 @@ Reader::Status Reader::next(Game& game, std::string& message) {
             get();
             if (!last) {
                 error = "a variation without a move before it at line " + std::to_string(line_);
+                break;
+            }
+            if (lines.size() > MaxNesting) {
+                error = "variations nested too deep at line " + std::to_string(line_);
                 break;
             }
             last->variations.emplace_back();
