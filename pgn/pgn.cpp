@@ -522,9 +522,9 @@ std::string exportText(const Game& game) {
         const std::string* value = game.tag(name);
         text += tagLine(name, value ? *value : std::string(name) == "Result" ? game.result : missing);
     }
-    for (const auto& [name, value] : game.tags)
-        if (std::none_of(std::begin(roster), std::end(roster), [&](const auto& r) { return name == r.first; }))
-            text += tagLine(name, value);
+    for (const auto& tag : game.tags)
+        if (std::none_of(std::begin(roster), std::end(roster), [&](const auto& r) { return tag.first == r.first; }))
+            text += tagLine(tag.first, tag.second);
     Writer writer;
     std::string ignored;
     gameStart(game, writer.start, ignored);
