@@ -54,6 +54,10 @@ int Reader::get() {
     const int c = in_.get();
     if (c == std::char_traits<char>::eof()) return EndOfInput;
     if (c == '\n') ++line_;
+    if (c == 0 && !binary_) {  // no text holds one: whatever comes is no PGN
+        binary_ = true;
+        binaryLine_ = line_;
+    }
     lineStart_ = c == '\n';
     return c;
 }
@@ -120,11 +124,6 @@ bool Reader::readComment(std::string& text, std::string& error) {
             error = "unterminated comment from line " + std::to_string(line);
             return false;
         }
-        if (c == 0) {
-            binary_ = true;
-            error = "a NUL byte at line " + std::to_string(line_) + ": not a PGN text";
-            return false;
-        }
         text += static_cast<char>(c);
     }
     return true;
@@ -170,7 +169,7 @@ Reader::Status Reader::next(Game& game, std::string& message) {
     bool inTags = false, moveSeen = false, ended = false;
     bool tagSection = true;  // no movetext yet: an error skips the rest of the tags
     while (!ended && error.empty()) {
-        if (!skipSpace()) break;
+        if (!skipSpace() || binary_) break;
         const int c = peek();
         if (!inTags && !moveSeen && game.tags.empty()) game.firstLine = line_;
         Line& line = *lines.back();
@@ -261,6 +260,7 @@ Reader::Status Reader::next(Game& game, std::string& message) {
             }
         }
     }
+    if (binary_ && error.empty()) error = "a NUL byte at line " + std::to_string(binaryLine_) + ": not a PGN text";
     if (error.empty() && lines.size() > 1) error = "unterminated variation before line " + std::to_string(line_);
     if (!error.empty()) {
         message = error;
@@ -448,6 +448,7 @@ public:
         std::string current;
         int brackets = 0;
         for (char c : text) {
+            if (c == '}') c = ')';  // a comment to the end of a line may hold one; a brace comment cannot
             if (c == '[') ++brackets;
             if (c == ']' && brackets > 0) --brackets;
             if (std::isspace(static_cast<unsigned char>(c))) {

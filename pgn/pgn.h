@@ -67,6 +67,7 @@ private:
     bool lineStart_ = true;
     bool started_ = false;
     bool binary_ = false;
+    long binaryLine_ = 0;
 };
 
 // Where a replay stopped: the move that failed and why.
