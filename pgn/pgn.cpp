@@ -421,9 +421,11 @@ constexpr std::size_t LineWidth = 79;
 
 class Movetext {
 public:
-    // A word of movetext; `glued` words take no space before them.
-    void word(const std::string& w, bool glued = false) {
-        bool space = length_ > 0 && !glued && !glueNext_;
+    // A word of movetext; a `glued` word takes no space before it.
+    void word(std::string w, bool glued = false) {
+        w.insert(0, opening_);  // a '(' stays on the line of what it opens
+        opening_.clear();
+        bool space = length_ > 0 && !glued;
         if (length_ > 0 && length_ + (space ? 1 : 0) + w.size() > LineWidth) {
             text_ += '\n';
             length_ = 0;
@@ -435,12 +437,8 @@ public:
         }
         text_ += w;
         length_ += w.size();
-        glueNext_ = false;
     }
-    void open() {
-        word("(");
-        glueNext_ = true;
-    }
+    void open() { opening_ += '('; }
     void close() { word(")", true); }
     // A comment broken into words at its spaces; a [%command] stays whole.
     void comment(const std::string& text) {
@@ -473,7 +471,7 @@ public:
 private:
     std::string text_;
     std::size_t length_ = 0;
-    bool glueNext_ = false;
+    std::string opening_;
 };
 
 struct Writer {
