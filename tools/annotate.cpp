@@ -325,14 +325,14 @@ Finished finishWorker(Worker& worker) {
 class Progress {
 public:
     Progress(bool shown, long games, long plies) : shown_(shown), games_(games), plies_(plies) {}
-    void update(long gamesDone, long positionsDone) {
+    void update(long gamesDone, long positionsDone, bool force = false) {
         if (!shown_) return;
         const auto now = std::chrono::steady_clock::now();
-        if (now - last_ < std::chrono::milliseconds(200) && gamesDone != lastGames_) return;
+        if (!force && now - last_ < std::chrono::milliseconds(200) && gamesDone == lastGames_) return;
         last_ = now;
         lastGames_ = gamesDone;
         std::string text = "\r annotate: games " + std::to_string(gamesDone) + (games_ ? "/" + std::to_string(games_) : "") +
-                           ", moves " + std::to_string(positionsDone) + (plies_ ? "/" + std::to_string(plies_) : "");
+                           ", positions " + std::to_string(positionsDone) + (plies_ ? "/" + std::to_string(plies_) : "");
         if (plies_ && positionsDone > 0) {
             const double elapsed = std::chrono::duration<double>(now - start_).count();
             const double left = elapsed / positionsDone * std::max(0L, plies_ - positionsDone);
@@ -491,6 +491,7 @@ int annotateCommand(int argc, char** argv) {
         emit(f);
         ++written;
     }
+    progress.update(written, positionsDone, true);
     progress.end();
     if (games == 0 && read == 0) {
         std::fprintf(stderr, "annotate: no game in %s\n", options.file.empty() ? "the input" : options.file.c_str());
