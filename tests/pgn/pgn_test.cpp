@@ -238,7 +238,10 @@ TEST(Pgn, ReaderStreamsWithoutGrowing) {
     }
     EXPECT_EQ(read, 100000);
     EXPECT_EQ(moves, 800000);
+#ifndef __SANITIZE_ADDRESS__  // AddressSanitizer holds freed memory back for a while
     EXPECT_LT(peakKiB() - peakAfterFirst, 2048) << "KiB grown over 99,000 games";
+#endif
+    (void)peakAfterFirst;
 }
 
 }  // namespace
