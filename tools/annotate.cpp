@@ -18,7 +18,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -75,11 +74,15 @@ std::string evalCommand(int score, bool whiteToMove) {
 
 // Our [%eval] first in the move's first comment; an [%eval] there already goes.
 void putEval(pgn::MoveNode& node, const std::string& command) {
-    static const std::regex oldEval(R"(\s*\[%eval\s[^\]]*\]\s*)");
-    for (std::string& c : node.comments) c = std::regex_replace(c, oldEval, " ");
-    std::erase_if(node.comments, [](const std::string& c) { return c.find_first_not_of(" \t\r\n") == std::string::npos; });
+    for (std::string& c : node.comments)
+        for (std::size_t at; (at = c.find("[%eval")) != std::string::npos;) {
+            const std::size_t end = c.find(']', at);
+            c.replace(at, end == std::string::npos ? std::string::npos : end + 1 - at, " ");
+        }
+    const auto blank = [](const std::string& c) { return c.find_first_not_of(" \t\r\n") == std::string::npos; };
+    std::erase_if(node.comments, blank);
     if (node.comments.empty()) node.comments.push_back(command);
-    else node.comments.front() = command + " " + node.comments.front().substr(node.comments.front().find_first_not_of(" "));
+    else node.comments.front() = command + " " + node.comments.front().substr(node.comments.front().find_first_not_of(" \t\r\n"));
 }
 
 std::string plural(int n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }

@@ -60,6 +60,11 @@ TEST(Annotate, BlunderBetterLineSummaryAndBrokenGame) {
                                                       "(500|[1-4][0-9][0-9]|1000)\\}")))
         << scholar;
     EXPECT_NE(scholar.find("4. Qxf7# 1-0"), std::string::npos);
+    // A game's own [%eval] gives way to ours, its other commands stay; its own
+    // glyph wins over our mark, but the better line is still given.
+    EXPECT_TRUE(std::regex_search(scholar, std::regex(R"(2\.\.\. Nc6 \{\[%eval -?\d+\.\d\d\] \[%clk 0:01:00\]\})")));
+    EXPECT_EQ(scholar.find("9.99"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(out, std::regex(R"(8\. Nc3 \$1 \{\[%eval [^}]*\} \(8\. )"))) << out;
     EXPECT_EQ(broken.find("%eval"), std::string::npos);
     EXPECT_NE(broken.find("{Not annotated: stopped at 2. Ke3 (not a legal move)} 1. e4 e5 2. Ke3 Nc6 *"),
               std::string::npos);
