@@ -86,13 +86,12 @@ bool Reader::skipSpace() {
     }
 }
 
-bool Reader::readTag(Game& game, std::string& error) {
+void Reader::readTag(Game& game, std::string& error) {
     const long line = line_;
     get();  // '['
     auto fail = [&](const char* what) {
         error = "malformed tag at line " + std::to_string(line) + ": " + what;
         if (!lineStart_) skipLine();
-        return false;
     };
     while (peek() == ' ' || peek() == '\t') get();
     std::string name;
@@ -113,7 +112,6 @@ bool Reader::readTag(Game& game, std::string& error) {
     if (peek() != ']') return fail("no closing ']'");
     get();
     game.tags.emplace_back(std::move(name), std::move(value));
-    return true;
 }
 
 bool Reader::readComment(std::string& text, std::string& error) {
@@ -160,6 +158,7 @@ Reader::Status Reader::next(Game& game, std::string& message) {
                 message = "line 1: not a PGN text";
                 return Status::Error;
             }
+            lineStart_ = true;  // the first line starts after it
         }
     }
     if (binary_) return Status::End;
@@ -521,9 +520,16 @@ std::string exportText(const Game& game) {
         const std::string* value = game.tag(name);
         text += tagLine(name, value ? *value : std::string(name) == "Result" ? game.result : missing);
     }
-    for (const auto& tag : game.tags)
-        if (std::none_of(std::begin(roster), std::end(roster), [&](const auto& r) { return tag.first == r.first; }))
-            text += tagLine(tag.first, tag.second);
+    for (const auto& tag : game.tags) {
+        if (std::any_of(std::begin(roster), std::end(roster), [&](const auto& r) { return tag.first == r.first; }))
+            continue;
+        // A FEN of four fields (as EPD writes them) gets its counters: readers want six.
+        std::istringstream fields(tag.second);
+        std::string field;
+        int count = 0;
+        while (fields >> field) ++count;
+        text += tagLine(tag.first, tag.first == "FEN" && count == 4 ? tag.second + " 0 1" : tag.second);
+    }
     Writer writer;
     std::string ignored;
     gameStart(game, writer.start, ignored);

@@ -57,7 +57,7 @@ private:
     int peek();
     void skipLine();
     bool skipSpace();  // and escape lines; false at the end of the input
-    bool readTag(Game& game, std::string& error);
+    void readTag(Game& game, std::string& error);  // sets `error` for a malformed one
     bool readComment(std::string& text, std::string& error);
     std::string readSymbol();
     void skipToNextGame();

@@ -68,7 +68,9 @@ std::vector<std::string> moveTokens(const std::string& text) {
 TEST(Pgn, TrickyGamesReadReplayAndWriteBack) {
     ensureTables();
     std::ifstream in(DataDir + "tricky.pgn", std::ios::binary);
-    std::vector<pgn::Game> games = readAll(in);
+    std::vector<std::string> errors;
+    std::vector<pgn::Game> games = readAll(in, &errors);
+    EXPECT_EQ(errors, std::vector<std::string>(games.size(), ""));
     const struct {
         std::size_t plies;
         const char* result;
@@ -82,6 +84,7 @@ TEST(Pgn, TrickyGamesReadReplayAndWriteBack) {
         {4, "0-1", "f3", "Qh4#", 0, 0, "A"},
         {6, "1/2-1/2", "d4", "Nf6", 0, 2, "?"},
         {3, "*", "e4", "Nf3", 2, 0, "?"},
+        {2, "*", "Kd7", "e4", 0, 0, "?"},  // its FEN written with counters
     };
     ASSERT_EQ(games.size(), std::size(expected));
     std::string exported;
@@ -129,6 +132,7 @@ TEST(Pgn, TrickyGamesReadReplayAndWriteBack) {
     EXPECT_NE(flat.find("2. Nf3 {[%clk 0:05:00] develops} 2... Nc6"), std::string::npos);
     EXPECT_NE(flat.find("23... Kg8 24. f4 exf3 25. O-O f2+ 26. Rxf2 Kh7 27. Q3a4"), std::string::npos);
     EXPECT_NE(flat.find("28. Qa5b4 Kh7 29. d8=Q Kg6 30. Qg8+ Kh6 31. Qcg5# 1-0"), std::string::npos);
+    EXPECT_NE(flat.find("[FEN \"4k3/8/8/8/8/8/4P3/4K3 b - - 0 1\"]  1... Kd7 2. e4 *"), std::string::npos);
     EXPECT_NE(flat.find("1. e4 {White opens} 1... c5 (1... e5 (1... e6 2. d4) 2. Nf3) 2. Nf3 *"),
               std::string::npos);
 
@@ -151,14 +155,14 @@ TEST(Pgn, BrokenGamesAreReportedOneByOne) {
     std::vector<std::string> errors;
     std::vector<pgn::Game> games = readAll(in, &errors);
     const std::vector<std::string> readerErrors = {
-        "malformed tag at line 2", "", "", "", "", "unterminated variation", "", "unexpected '<' at line 37", "",
-        "unterminated comment from line 45"};
+        "malformed tag at line 2", "", "", "", "", "unterminated variation", "", "unexpected '<' at line 37", "", "",
+        "unterminated comment from line 51"};
     ASSERT_EQ(errors.size(), readerErrors.size());
     for (std::size_t i = 0; i < errors.size(); ++i)
         EXPECT_EQ(errors[i].substr(0, readerErrors[i].size()), readerErrors[i]) << "game " << i + 1 << ": " << errors[i];
     const std::vector<std::string> replayErrors = {
         "2. Ke3 (not a legal move)", "1... xyz (not a move)", "1... -- (a null move)",
-        "the variant Chess960 is not standard chess", "", ""};
+        "the variant Chess960 is not standard chess", "", "", "31... Kxe2 (not a legal move)"};
     ASSERT_EQ(games.size(), replayErrors.size());
     for (std::size_t i = 0; i < games.size(); ++i) {
         pgn::ReplayError error;
@@ -166,6 +170,11 @@ TEST(Pgn, BrokenGamesAreReportedOneByOne) {
         EXPECT_EQ(error.where(), replayErrors[i]);
     }
     EXPECT_EQ(*games[4].tag("White"), "Good");
+
+    std::string deep = "[Event \"Deep\"]\n\n1. e4 ";
+    for (int i = 0; i < 65; ++i) deep += "(1. e4 ";
+    readText(deep + "*\n", &errors);
+    EXPECT_EQ(errors.back().substr(0, 31), "variations nested too deep at l");
 
     // Inputs with no game: empty, only text, and bytes that are no text.
     for (const std::string& text : {std::string(), std::string("{a comment}\n% escaped\n"), std::string("\x00\x01\x02zz\n", 6)}) {
