@@ -98,7 +98,7 @@ Analysis analysePosition(const SearchLimits& limits) {
 
 bool isMateScore(int score) { return std::abs(score) >= MateScore - 2 * PlyStackSize && std::abs(score) <= MateScore; }
 
-int mateMoves(int score) {
+int movesToMate(int score) {
     const int moves = std::max(0, (MateScore + 1 - std::abs(score)) / 2);
     return score > 0 ? moves : -moves;
 }

@@ -30,7 +30,7 @@ constexpr int MateScore = 8100;  // the search's score for mate at the root
 // Whether a score announces a mate, and in how many moves (negative: the side
 // to move is mated).
 bool isMateScore(int score);
-int mateMoves(int score);
+int movesToMate(int score);
 
 // Limits from the command line: --depth D or --movetime MS (the others left to
 // the caller). Returns the count of arguments it took, -1 for a bad value.

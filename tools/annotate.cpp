@@ -67,7 +67,7 @@ Severity moveSeverity(int before, int after) {
 std::string evalCommand(int score, bool whiteToMove) {
     const int white = whiteToMove ? score : -score;
     char text[40];
-    if (isMateScore(score)) std::snprintf(text, sizeof text, "[%%eval #%d]", whiteToMove ? mateMoves(score) : -mateMoves(score));
+    if (isMateScore(score)) std::snprintf(text, sizeof text, "[%%eval #%d]", whiteToMove ? movesToMate(score) : -movesToMate(score));
     else std::snprintf(text, sizeof text, "[%%eval %.2f]", white / 100.0);
     return text;
 }
