@@ -42,7 +42,7 @@ TEST(Annotate, BlunderBetterLineSummaryAndBrokenGame) {
     std::filesystem::copy_file(std::string(DROZAK_BUILD_DIR) + "/Drozak.book", dir.path() / "Drozak.book");
     std::filesystem::copy_file(std::string(DROZAK_SOURCE_DIR) + "/tests/pgn/blunder-and-opera.pgn",
                                dir.path() / "games.pgn");
-    const ToolRun run = runTool(dir, "annotate --depth 4 --chart charts games.pgn");
+    const ToolRun run = runTool(dir, "annotate --depth 3 --chart charts games.pgn");
     EXPECT_EQ(run.exitCode, 1);  // the broken game
     EXPECT_EQ(run.err, "annotate: game 2 (line 8): stopped at 2. Ke3 (not a legal move)\n");
     const std::string out = flat(run.out);
@@ -83,7 +83,7 @@ TEST(Annotate, BlunderBetterLineSummaryAndBrokenGame) {
     EXPECT_EQ(fileText(dir.path() / "pe.txt"), "");
 
     // Three workers: the same text, in the input's order.
-    const ToolRun parallel = runTool(dir, "annotate --depth 4 --jobs 3 games.pgn");
+    const ToolRun parallel = runTool(dir, "annotate --depth 3 --jobs 3 games.pgn");
     EXPECT_EQ(parallel.out, run.out);
     EXPECT_EQ(parallel.exitCode, 1);
 }
