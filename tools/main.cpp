@@ -1,4 +1,5 @@
-// drozak-tools: perft, bench, search, makebook and evalbench for the engine.
+// drozak-tools: perft, bench, search, makebook, evalbench, annotate and epd for
+// the engine.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,6 +23,8 @@ const Subcommand subcommands[] = {
     {"search", searchCommand, "search DEPTH [FEN]"},
     {"makebook", makebookCommand, "makebook IN OUT"},
     {"evalbench", evalbenchCommand, "evalbench [SECONDS]"},
+    {"annotate", annotateCommand, "annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [FILE]"},
+    {"epd", epdCommand, "epd [--movetime MS | --depth D] FILE"},
 };
 
 // On standard error for a bad command line, on standard output for --help.

@@ -11,6 +11,8 @@ int benchCommand(int argc, char** argv);
 int searchCommand(int argc, char** argv);
 int makebookCommand(int argc, char** argv);
 int evalbenchCommand(int argc, char** argv);
+int annotateCommand(int argc, char** argv);
+int epdCommand(int argc, char** argv);
 
 extern const char* const StartFen;
 

@@ -1,0 +1,163 @@
+// drozak-tools annotate and epd run as programs in a fresh directory with the
+// build's book: a known blunder marked with its better line and counted in the
+// summary, a broken game copied and reported, pgn-extract reading the output,
+// the same text at any --jobs; the EPD moves are those the engine plays.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "pgn/pgn.h"
+#include "pgn/san.h"
+#include "support/chess.h"
+#include "support/engine_process.h"
+
+using namespace testsupport;
+
+namespace {
+
+struct ToolRun {
+    int exitCode;
+    std::string out, err;
+};
+
+ToolRun runTool(const TempDir& dir, const std::string& arguments) {
+    const std::string command = "cd " + dir.path().string() + " && " + DROZAK_TOOLS + " " + arguments +
+                                " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileText(dir.path() / "out.txt"),
+            fileText(dir.path() / "err.txt")};
+}
+
+std::string flat(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+TEST(Annotate, BlunderBetterLineSummaryAndBrokenGame) {
+    TempDir dir;
+    std::filesystem::copy_file(std::string(DROZAK_BUILD_DIR) + "/Drozak.book", dir.path() / "Drozak.book");
+    std::filesystem::copy_file(std::string(DROZAK_SOURCE_DIR) + "/tests/pgn/blunder-and-opera.pgn",
+                               dir.path() / "games.pgn");
+    const ToolRun run = runTool(dir, "annotate --depth 3 --chart charts games.pgn");
+    EXPECT_EQ(run.exitCode, 1);  // the broken game
+    EXPECT_EQ(run.err, "annotate: game 2 (line 8): stopped at 2. Ke3 (not a legal move)\n");
+    const std::string out = flat(run.out);
+    const std::size_t second = out.find("[Event \"Illegal\"]"), third = out.find("[Event \"Opera game\"]");
+    ASSERT_TRUE(out.rfind("[Event \"Scholar's mate\"]", 0) == 0 && second != std::string::npos && third > second) << out;
+    const std::string scholar = out.substr(0, second), broken = out.substr(second, third - second);
+
+    // The blunder: its NAG, the line that saves f7 from the position before
+    // it, Black's summary; the book's moves, no evaluation after the mate.
+    EXPECT_NE(scholar.find("[Annotator \"Drozak "), std::string::npos);
+    EXPECT_TRUE(std::regex_search(scholar, std::regex(R"(1\. e4 \{book\} 1\.\.\. e5 \{book\} 2\. Qh5 (\$6 )?\{\[%eval )")));
+    EXPECT_TRUE(std::regex_search(scholar, std::regex(R"(3\.\.\. Nf6 \$4 \{\[%eval #1\]\} \(3\.\.\. (g6|Qe7|Qf6) )")))
+        << scholar;
+    EXPECT_TRUE(std::regex_search(scholar, std::regex("Black 0 inaccuracies, 0 mistakes, 1 blunder, average centipawn loss "
+                                                      "(500|[1-4][0-9][0-9]|1000)\\}")))
+        << scholar;
+    EXPECT_NE(scholar.find("4. Qxf7# 1-0"), std::string::npos);
+    // A game's own [%eval] gives way to ours, its other commands stay; its own
+    // glyph wins over our mark, but the better line is still given.
+    EXPECT_TRUE(std::regex_search(scholar, std::regex(R"(2\.\.\. Nc6 \{\[%eval -?\d+\.\d\d\] \[%clk 0:01:00\]\})")));
+    EXPECT_EQ(scholar.find("9.99"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(out, std::regex(R"(8\. Nc3 \$1 \{\[%eval [^}]*\} \(8\. )"))) << out;
+    EXPECT_EQ(broken.find("%eval"), std::string::npos);
+    EXPECT_NE(broken.find("{Not annotated: stopped at 2. Ke3 (not a legal move)} 1. e4 e5 2. Ke3 Nc6 *"),
+              std::string::npos);
+
+    const std::string chart = fileText(dir.path() / "charts" / "1-Hopeful_Harry-Careless_Carl.svg");
+    EXPECT_NE(chart.find("Hopeful, Harry \u2013 Careless, Carl   1-0"), std::string::npos);
+    EXPECT_NE(chart.find(">3... Nf6?\?</text>"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "charts" / "3-Morphy_Paul-Duke_Karl_Count_Isouard.svg"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "charts"), {}), 2);
+
+    // pgn-extract reads the two annotated games without a word.
+    std::ofstream(dir.path() / "annotated.pgn") << run.out.substr(0, run.out.find("[Event \"Illegal\"]"))
+                                                << run.out.substr(run.out.find("[Event \"Opera game\"]"));
+    const std::string check = "cd " + dir.path().string() + " && /usr/games/pgn-extract -s annotated.pgn >/dev/null 2>pe.txt";
+    EXPECT_EQ(std::system(check.c_str()), 0);
+    EXPECT_EQ(fileText(dir.path() / "pe.txt"), "");
+
+    // Three workers: the same text, in the input's order.
+    const ToolRun parallel = runTool(dir, "annotate --depth 3 --jobs 3 games.pgn");
+    EXPECT_EQ(parallel.out, run.out);
+    EXPECT_EQ(parallel.exitCode, 1);
+}
+
+TEST(Annotate, InputsWithoutGames) {
+    TempDir dir;
+    const struct {
+        std::string content;
+        int exitCode;
+        const char* err;
+    } cases[] = {
+        {"", 1, "annotate: no game in in.pgn\n"},
+        {std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x00", 10), 1, "annotate: game 1: byte 0x7F at line 1: not a PGN text; skipped\n"},
+        {"[Event \"x\"]\n\n1. e4 {open\n", 1, "annotate: game 1: unterminated comment from line 3; skipped\n"},
+        {"[Event \"x\"\n[White \"y\"]\n\n1. e4 *\n\n[Event \"z\"]\n\n1. d4 *\n", 1,
+         "annotate: game 1: malformed tag at line 1: no closing ']'; skipped\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        std::ofstream(dir.path() / "in.pgn", std::ios::binary) << c.content;
+        const ToolRun run = runTool(dir, "annotate --depth 2 in.pgn");
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err.substr(0, std::strlen(c.err)), c.err);
+    }
+    EXPECT_EQ(runTool(dir, "annotate --depth 2 missing.pgn").exitCode, 2);
+    EXPECT_EQ(runTool(dir, "annotate --depth 0 in.pgn").exitCode, 2);
+}
+
+// Each position's move at --depth 4 is the move the engine plays under sd 4
+// (with time enough to reach it)
+// after setboard, in the same order in one process; bad lines are skipped.
+TEST(Epd, DepthFindsTheEnginesMoveAndCountsSolved) {
+    TempDir dir;
+    const std::vector<std::string> fens = {
+        "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq -",
+        "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -",
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+        "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6",
+    };
+    std::ofstream(dir.path() / "suite.epd") << fens[0] << " bm Qxf7#; id \"mate\";\n"
+                                            << fens[1] << " bm Rd8#; id \"back rank\";\n"
+                                            << fens[2] << " am Qxf6; id \"kiwipete\";\n"
+                                            << "# a comment line\n"
+                                            << "8/8/8/8/8/8/8/8 w - - bm Ke2; id \"no kings\";\n"
+                                            << fens[3] << " bm Qz9; id \"bad move\";\n"
+                                            << fens[3] << " bm exf6; id \"en passant\";\n";
+    const ToolRun run = runTool(dir, "epd --depth 4 suite.epd");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "epd: line 5 skipped: a bad FEN: 8/8/8/8/8/8/8/8 w - -\n"
+                       "epd: line 6 skipped: the move Qz9 is not a move\n");
+    std::istringstream lines(run.out);
+    std::string header, line;
+    std::getline(lines, header);
+    EngineProcess engine;
+    ASSERT_TRUE(engine.handshake());
+    int solved = 0;
+    for (std::size_t i = 0; i < fens.size(); ++i) {
+        SCOPED_TRACE(fens[i]);
+        ASSERT_TRUE(std::getline(lines, line));
+        std::istringstream fields(line);
+        std::string id, word, found, yes;
+        while (fields >> word && word != "bm" && word != "am") id += word;
+        std::string expected;
+        fields >> expected >> found >> yes;
+        engine.send("force\nsetboard " + fens[i] + "\nsd 4\nst 60\ngo");
+        const auto replies = engine.readUntil(isMoveLine, 60000ms);  // a claim after a mate may come first
+        ASSERT_FALSE(replies.empty() || !isMoveLine(replies.back()));
+        ensureTables();
+        ASSERT_TRUE(pgn::setUpPosition(fens[i]));
+        EXPECT_EQ("move " + moveText(pgn::readSan(found).move), replies.back());
+        EXPECT_EQ(yes, (word == "bm") == (found == expected) ? "yes" : "no");
+        solved += yes == "yes";
+    }
+    EXPECT_EQ(lines.str().substr(lines.str().rfind("solved")), "solved " + std::to_string(solved) + "/4\n");
+}
+
+}  // namespace
