@@ -186,6 +186,9 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
         else score = static_cast<std::int16_t>(-quiesce(q - 1, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha)));
         currentPly = &record;
         unmakeMove(move);
+        // A stop (a node limit reached below) ends the captures too: the
+        // iteration is discarded, and a long exchange would overrun the limit.
+        if (stopSearch.load(std::memory_order_relaxed)) [[unlikely]] return bestScore;
 
         record.current->score = score;
         if (score > bestScore) {
