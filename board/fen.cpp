@@ -128,6 +128,16 @@ bool readFen(const char* text, Position& out, Square* epOut) {
     return true;
 }
 
+bool readPlayableFen(const char* text, Position& out) {
+    Square epSquare = 0;
+    if (!readFen(text, out, &epSquare)) return false;
+    if (epSquare) {
+        out.epSquare = epSquare;
+        out.hashKey ^= zobristKeys[0][epSquare];
+    }
+    return true;
+}
+
 void installPosition(const Position& p) {
     position = p;
     setupCastleFlags = p.castleFlags;

@@ -10,6 +10,11 @@
 // is malformed or the position cannot be played.
 bool readFen(const char* text, Position& out, Square* epOut = nullptr);
 
+// The same, with the en-passant target the text names usable on the first
+// move: set in the position, its key in the hash key as make would have put
+// it there (the setups of games, perft roots and PGN games).
+bool readPlayableFen(const char* text, Position& out);
+
 // Makes `p` the game position: the position, the snapshot and a history stack
 // holding only it.
 void installPosition(const Position& p);

@@ -410,3 +410,11 @@ std::uint64_t startPositionKey() {
     }
     return key;
 }
+
+void compactHistory() {
+    if (historyTop - history < HistorySize - SearchRoom) return;
+    HistoryEntry* const first = historyTop - (KeptHistory - 1);
+    std::copy(first, historyTop + 1, history);
+    std::fill(history + KeptHistory, historyTop + 1, HistoryEntry{});
+    historyTop = history + (KeptHistory - 1);
+}

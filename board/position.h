@@ -110,6 +110,17 @@ void unmakeMove(Move m);
 // snapshot refreshed. Returns false for the null move.
 bool playGameMove(Move m);
 
+// The history entries kept when the stack is compacted: the draw test looks
+// back at most this far (101 reversible plies make a fifty-move draw).
+constexpr int KeptHistory = 102;
+// Compaction starts when fewer entries than this are left for a search line.
+constexpr int SearchRoom = 160;
+
+// Moves the newest KeptHistory entries to the bottom of the history stack once
+// fewer than SearchRoom entries are left above the top; every draw answer
+// stays the same.
+void compactHistory();
+
 // Neither side can mate: two bare kings, or a lone knight or bishop.
 inline bool insufficientMaterial() {
     return position.materialCount < 4 && !(position.pieceBoards[WhitePawn] | position.pieceBoards[BlackPawn]);

@@ -11,14 +11,7 @@ ScoredMove* generateNodeMoves(PlyRecord& ply, Move lastMove) {
 
 bool setupPerftRoot(const char* fen) {
     Position p;
-    Square ep = 0;
-    if (!readFen(fen, p, &ep)) return false;
+    if (!readPlayableFen(fen, p)) return false;
     installPosition(p);
-    if (ep) {
-        position.epSquare = ep;
-        position.hashKey ^= zobristKeys[0][ep];
-        historyTop->hashKey = position.hashKey;
-        gameSnapshot.epSquare = ep;
-    }
     return true;
 }

@@ -119,6 +119,6 @@ inline std::uint64_t perft(int depth) {
     return perftRoot(depth, visitor, NoReport{});
 }
 
-// Makes a FEN text the game position, its en-passant field included (setup
-// from text leaves the en-passant square to its caller). False for bad text.
+// Makes a FEN text the game position, its en-passant field included. False
+// for bad text.
 bool setupPerftRoot(const char* fen);

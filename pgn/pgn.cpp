@@ -303,26 +303,12 @@ void restoreGamePosition(const SavedGamePosition& saved) {
 
 void playLineMove(Move move) {
     ::playGameMove(move);
-    // Keep room for a search line above the game: the newest entries move to
-    // the bottom (102 plies are all that a draw by rule looks back on).
-    constexpr int Kept = 102, Room = 160;
-    if (historyTop - history >= HistorySize - Room) {
-        std::copy(historyTop - (Kept - 1), historyTop + 1, history);
-        std::fill(history + Kept, historyTop + 1, HistoryEntry{});
-        historyTop = history + (Kept - 1);
-    }
+    compactHistory();  // room for a search line above the game
 }
 
 bool setUpPosition(const std::string& fen) {
     Position p;
-    Square ep = 0;
-    if (!readFen(fen.c_str(), p, &ep)) return false;
-    // The en-passant target the text names is usable for the first move, its
-    // key in the hash key as make would have put it there.
-    if (ep) {
-        p.epSquare = ep;
-        p.hashKey ^= zobristKeys[0][ep];
-    }
+    if (!readPlayableFen(fen.c_str(), p)) return false;
     installPosition(p);
     currentPly = plyStack;
     return true;

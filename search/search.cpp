@@ -36,7 +36,6 @@ namespace {
 
 constexpr std::int16_t KingCaptured = 8190;
 constexpr std::int16_t NoScore = -8190;
-constexpr std::int16_t MateScore = 8100;
 constexpr int Window = 30;
 // The last quiescence ply: the positions after its moves are evaluated, not searched.
 constexpr int LastQuiescenceDepth = -8;

@@ -49,6 +49,9 @@ extern std::atomic<std::int32_t> completedDepth;
 // it starts a search and waits for it before stopping one.
 extern std::atomic<bool> resultHasMove;
 
+// A side mated p plies from the root scores -(MateScore - p).
+constexpr std::int16_t MateScore = 8100;
+
 ScoredMove& rootResultEntry();
 
 // A mate score in moves: N for mating in N moves, -N for being mated in N;

@@ -88,14 +88,6 @@ bool sideToMoveInCheck() {
     return squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
 }
 
-void compactHistory() {
-    if (historyTop - history < HistorySize - SearchRoom) return;
-    HistoryEntry* const first = historyTop - (KeptHistory - 1);
-    std::copy(first, historyTop + 1, history);
-    std::fill(history + KeptHistory, historyTop + 1, HistoryEntry{});
-    historyTop = history + (KeptHistory - 1);
-}
-
 void playMove(Move move) {
     DROZAK_CHECK(!searchRunning);
     makeGameMove(move);
@@ -213,14 +205,7 @@ namespace {
 // the game's start.
 bool installText(const char* text) {
     Position fresh;
-    Square epSquare = 0;
-    if (!readFen(text, fresh, &epSquare)) return false;
-    // An en-passant target the text names stays usable for the first move; its
-    // key enters the hash key as make would have put it there.
-    if (epSquare) {
-        fresh.epSquare = epSquare;
-        fresh.hashKey ^= zobristKeys[0][epSquare];
-    }
+    if (!readPlayableFen(text, fresh)) return false;
     DROZAK_CHECK(!searchRunning);
     installPosition(fresh);
     startGameRecord();

@@ -53,16 +53,6 @@ Move playableMove(Move searched);
 // Whether the side to move in the game position is in check.
 bool sideToMoveInCheck();
 
-// The history entries kept when the stack is compacted: the draw test looks
-// back at most this far (101 reversible plies make a fifty-move draw).
-constexpr int KeptHistory = 102;
-// Compaction starts when fewer entries than this are left for a search line.
-constexpr int SearchRoom = 160;
-
-// Moves the newest KeptHistory entries to the bottom of the history stack once
-// fewer than SearchRoom entries are left above the top; every draw answer
-// stays the same.
-void compactHistory();
 
 // Plays a game move (snapshot, history, key line in the log), keeps room on
 // the history stack for the searches to come, and records it for take-backs.

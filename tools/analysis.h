@@ -26,7 +26,6 @@ struct Analysis {
 // else the first legal move, none in a position drawn by rule.
 Analysis analysePosition(const SearchLimits& limits);
 
-constexpr int MateScore = 8100;  // the search's score for mate at the root (mateMoves() reads the others)
 
 // Limits from the command line: --depth D or --movetime MS (the others left to
 // the caller). Returns the count of arguments it took, -1 for a bad value.
