@@ -49,9 +49,12 @@ int main(int argc, char** argv) {
         std::puts("Drozak " DROZAK_VERSION);
         return 0;
     }
-    // The searches log as the engine does, and where it does.
+    // The developer tools' searches log as the engine does, and where it
+    // does; the analysis tools, run on a user's files by several workers at
+    // once, log nothing.
+    const bool analysis = std::strcmp(argv[1], "annotate") == 0 || std::strcmp(argv[1], "epd") == 0;
     std::string noLog;
-    gamelog::logTo(cli::logFileFor({}, noLog));
+    gamelog::logTo(analysis ? std::string() : cli::logFileFor({}, noLog));
     initTables();
     for (const Subcommand& s : subcommands)
         if (std::strcmp(argv[1], s.name) == 0) return s.run(argc - 2, argv + 2);
