@@ -194,7 +194,7 @@ void startPondering() {
     activity = Activity::Ponder;
 }
 
-Move expectedMove() { return ponderMove; }
+Move expectedMove() { return activity == Activity::Ponder ? ponderMove : 0; }
 
 void ponderHit() {
     if (activity == Activity::Ponder) {
