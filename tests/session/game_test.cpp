@@ -10,7 +10,6 @@
 
 #include "board/gamelog.h"
 #include "session/timing.h"
-#include "xboard/numbers.h"
 #include "search/draw.h"
 #include "search/transtable.h"
 #include "support/chess.h"
