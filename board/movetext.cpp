@@ -1,6 +1,7 @@
 #include "board/movetext.h"
 
 #include <cstring>
+#include <sstream>
 
 #include "board/position.h"
 
@@ -87,4 +88,12 @@ bool looksLikeMove(const char* token) {
     if (length != 4 && length != 5) return false;
     if (squareOf(token[0], token[1]) < 0 || squareOf(token[2], token[3]) < 0) return false;
     return length == 4 || (token[4] && std::strchr(promotionLetters, token[4]));
+}
+
+std::string movesOfLine(const char* line) {
+    std::string moves;
+    std::istringstream words(line);
+    for (std::string word; words >> word;)
+        if (looksLikeMove(word.c_str())) moves += " " + word;
+    return moves;
 }

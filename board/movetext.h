@@ -1,6 +1,8 @@
 // Coordinate move text (e2e4, e7e8q, e1g1) to and from the 16-bit move code.
 #pragma once
 
+#include <string>
+
 #include "board/types.h"
 
 // Writes 4 or 5 characters and a terminator into `buffer` (6 bytes or more);
@@ -14,3 +16,8 @@ Move textToMove(const char* token);
 // Whether a token has the form of a move (two squares and perhaps a promotion
 // letter), whatever the position.
 bool looksLikeMove(const char* token);
+
+// The moves of a line of play as the search writes it (for the log), each
+// after a space: its end marks (a mate, a draw, no table entry) dropped, as
+// interfaces replay the line.
+std::string movesOfLine(const char* line);

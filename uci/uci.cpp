@@ -90,11 +90,7 @@ void printInfo(int depth, int score, const char* pv) {
                        (mate ? " score mate " + std::to_string(mate) : " score cp " + std::to_string(score)) +
                        " nodes " + std::to_string(nodes) + " nps " + std::to_string(nodes * 1000 / std::max(1L, ms)) +
                        " time " + std::to_string(ms) + " hashfull " + std::to_string(ttHashfull());
-    std::string moves;
-    std::istringstream words(pv);
-    for (std::string word; words >> word;)
-        if (looksLikeMove(word.c_str())) moves += " " + word;
-    if (!moves.empty()) line += " pv" + moves;
+    if (const std::string moves = movesOfLine(pv); !moves.empty()) line += " pv" + moves;
     std::printf("%s\n", line.c_str());
 }
 

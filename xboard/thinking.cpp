@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "board/movetext.h"
 #include "search/search.h"
@@ -72,15 +71,11 @@ int interfaceScore(int score) {
     return moves == 0 ? score : moves > 0 ? 100000 + moves : -100000 + moves;
 }
 
-// The principal variation's moves only: the log's marks for its end (a mate,
-// a draw, no table entry) mean nothing to an interface that replays it.
+// Of the principal variation, its moves only (movesOfLine).
 std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t nodes, const char* pv) {
     std::string text = std::to_string(depth) + " " + std::to_string(interfaceScore(score)) + " " +
                        std::to_string(centiseconds) + " " + std::to_string(nodes);
-    std::istringstream words(pv);
-    for (std::string word; words >> word;)
-        if (looksLikeMove(word.c_str())) text += " " + word;
-    return text;
+    return text + movesOfLine(pv);
 }
 
 void startThinking(SearchPurpose purpose) {
