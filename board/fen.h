@@ -2,22 +2,37 @@
 // writing the game position as text.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "board/position.h"
 
-// Reads the placement, side and castling fields of `text` into `out` (the en
-// passant field and the counters are ignored unless `epOut` asks for the en
-// passant square). Returns false, leaving the globals untouched, when the text
-// is malformed or the position cannot be played.
-bool readFen(const char* text, Position& out, Square* epOut = nullptr);
+// What a FEN text sets up: the position, its en-passant target in it when a
+// pawn of the side that just moved stands in front of it (as make would have
+// put it there, key included), and the two counters.
+struct FenSetup {
+    Position position{};
+    int halfmoveClock = 0;   // plies since the last capture or pawn move
+    int fullmoveNumber = 1;  // of the side to move's next move
+};
 
-// The same, with the en-passant target the text names usable on the first
-// move: set in the position, its key in the hash key as make would have put
-// it there (the setups of games, perft roots and PGN games).
-bool readPlayableFen(const char* text, Position& out);
+// Reads the six fields of a FEN text; the castling and en-passant fields and
+// the counters may be left off (no rights, no target, 0 and 1). False, with
+// the reason, for a text that is malformed (a rank of other than eight
+// squares, a side other than w or b, a castling field other than '-' or
+// distinct letters of KQkq, an en-passant field other than '-' or a square of
+// the third or sixth rank, counters that are not non-negative numbers, any
+// text after them) or for a position that cannot be played (a king missing
+// or doubled, more than sixteen men a side, a pawn on the first or last rank,
+// the side not to move in check). A right whose king or rook is not at home
+// is dropped, and a target without the pawn that made it is ignored.
+bool readFen(std::string_view text, FenSetup& out, std::string& reason);
+bool readFen(std::string_view text, FenSetup& out);
 
-// Makes `p` the game position: the position, the snapshot and a history stack
-// holding only it.
-void installPosition(const Position& p);
+// Makes a set-up position the game position: the position, the snapshot and
+// a history stack holding only it, its half-move clock as the count of
+// reversible plies behind it.
+void installPosition(const FenSetup& setup);
 
 // The game position (the snapshot) as FEN text without the move counters,
 // e.g. "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -". `buffer` holds

@@ -51,10 +51,10 @@ char* moveToText(char* buffer, Move move) {
     return out;
 }
 
-Move textToMove(const char* token) {
+Move textToMove(std::string_view token) {
     // Four characters, or five with a promotion letter; anything longer (a
     // command such as "force") is no move.
-    const std::size_t length = strnlen(token, 6);
+    const std::size_t length = token.size();
     if (length != 4 && length != 5) return 0;
     const int from = squareOf(token[0], token[1]);
     const int to = squareOf(token[2], token[3]);
@@ -83,8 +83,8 @@ Move textToMove(const char* token) {
     return makeMoveCode(from, to, capture ? Capture : Quiet);
 }
 
-bool looksLikeMove(const char* token) {
-    const std::size_t length = strnlen(token, 6);
+bool looksLikeMove(std::string_view token) {
+    const std::size_t length = token.size();
     if (length != 4 && length != 5) return false;
     if (squareOf(token[0], token[1]) < 0 || squareOf(token[2], token[3]) < 0) return false;
     return length == 4 || (token[4] && std::strchr(promotionLetters, token[4]));
@@ -94,6 +94,6 @@ std::string movesOfLine(const char* line) {
     std::string moves;
     std::istringstream words(line);
     for (std::string word; words >> word;)
-        if (looksLikeMove(word.c_str())) moves += " " + word;
+        if (looksLikeMove(word)) moves += " " + word;
     return moves;
 }

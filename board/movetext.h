@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "board/types.h"
 
@@ -10,12 +11,13 @@
 char* moveToText(char* buffer, Move move);
 
 // The move a token names in the game position (the snapshot), or 0 when the
-// token is no move. Kinds come from the snapshot; legality is not checked.
-Move textToMove(const char* token);
+// token is no move (a NUL byte anywhere in it makes none). Kinds come from
+// the snapshot; legality is not checked.
+Move textToMove(std::string_view token);
 
 // Whether a token has the form of a move (two squares and perhaps a promotion
 // letter), whatever the position.
-bool looksLikeMove(const char* token);
+bool looksLikeMove(std::string_view token);
 
 // The moves of a line of play as the search writes it (for the log), each
 // after a space: its end marks (a mate, a draw, no table entry) dropped, as

@@ -17,8 +17,7 @@ namespace {
 // without rights, where the lines cannot be played.
 }  // namespace
 
-bool isBookStart() {
-    const Position& p = position;
+bool isBookStart(const Position& p) {
     return p.hashKey == startPositionKey() && p.sideToMove == White &&
            p.castleFlags == (WhiteRights | BlackRights) && p.epSquare == 0;
 }
@@ -102,7 +101,7 @@ bool storeBookLine(const Move* moves, std::uint8_t count) {
 
 bool loadBook(const char* fileName, int (*chooseLine)(int lineCount)) {
     DROZAK_CHECK(!searchRunning);
-    if (!isBookStart()) return false;
+    if (!isBookStart(position)) return false;
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return false;
 

@@ -9,9 +9,10 @@
 // A book line holds at most this many moves (the loader's line buffer).
 constexpr int MaxBookLineMoves = 64;
 
-// Whether the current position is the one the book's lines start from: the
-// standard start position, White to move with every right.
-bool isBookStart();
+// Whether a position is the one the book's lines start from: the standard
+// start position, White to move with every right.
+struct Position;
+bool isBookStart(const Position& p);
 
 // One of `lineCount` lines (0 to lineCount - 1), each with the same chance,
 // from the C library's generator seeded with the clock's seconds: two loads

@@ -10,8 +10,8 @@ ScoredMove* generateNodeMoves(PlyRecord& ply, Move lastMove) {
 }
 
 bool setupPerftRoot(const char* fen) {
-    Position p;
-    if (!readPlayableFen(fen, p)) return false;
-    installPosition(p);
+    FenSetup setup;
+    if (!readFen(fen, setup)) return false;
+    installPosition(setup);
     return true;
 }

@@ -307,9 +307,9 @@ void playLineMove(Move move) {
 }
 
 bool setUpPosition(const std::string& fen) {
-    Position p;
-    if (!readPlayableFen(fen.c_str(), p)) return false;
-    installPosition(p);
+    FenSetup setup;
+    if (!readFen(fen, setup)) return false;
+    installPosition(setup);
     currentPly = plyStack;
     return true;
 }

@@ -143,7 +143,7 @@ SanReading readSan(std::string_view text, const LegalMoves& legal) {
             return isCastling(m) && kingSide == (moveKind(m) == CastleBlackKingSide || moveKind(m) == CastleWhiteKingSide);
         });
     }
-    if (looksLikeMove(std::string(text).c_str())) {  // coordinates, as interfaces write them
+    if (looksLikeMove(text)) {  // coordinates, as interfaces write them
         const std::string wanted(text);
         return found([&](Move m) {
             char coordinates[8];

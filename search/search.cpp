@@ -42,6 +42,16 @@ constexpr int LastQuiescenceDepth = -8;
 
 char pvBuffer[1024];
 ScoredMove pvMoves[MoveListSize];  // scratch list for checking the table's moves
+// The depth of the running search's first iteration when the table's result
+// sent it deeper than 2; 0 otherwise.
+int tableStartDepth = 0;
+
+// The depth a new best move of an iteration is reported at: the first
+// iteration that starts on the table's word stands, until it completes, on
+// the depth that result was searched to, not on the one it has begun.
+int reportedDepth(int depth) {
+    return depth == tableStartDepth && completedDepth.load(std::memory_order_relaxed) == 0 ? depth - 1 : depth;
+}
 
 // One more node, made at the current ply. Only the engine thread counts, so
 // plain loads and stores (no locked add) keep the counts readable from the
@@ -295,7 +305,7 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
                 alpha = score;
                 bound = Exact;
                 if (atRoot && searchObserver && searchObserver->bestMoveFound) [[unlikely]]
-                    searchObserver->bestMoveFound(depth, score, move);
+                    searchObserver->bestMoveFound(reportedDepth(depth), score, move);
             }
             bestScore = score;
         }
@@ -411,11 +421,14 @@ void rootSearch() {
     // entries above the game's; neither stack may be overrun.
     const int historyRoom = static_cast<int>(history + HistorySize - historyTop) - 12;
     const int lastDepth = std::min({maxSearchDepth.load(), PlyStackSize - 11, historyRoom});
+    tableStartDepth = rootDepth > 2 ? rootDepth : 0;
     // The table's result, when it reaches the last depth already, stands for
-    // the search: whoever follows the search hears it as its iteration.
+    // the search: whoever follows the search hears it as its iteration, at
+    // the depth asked for at most.
     if (rootDepth > lastDepth && result.move && searchObserver && searchObserver->iterationDone) {
-        pvText(pvBuffer, rootDepth - 1);
-        searchObserver->iterationDone(rootDepth - 1, result.score, result.move, pvBuffer);
+        const int depth = std::min(rootDepth - 1, lastDepth);
+        pvText(pvBuffer, depth);
+        searchObserver->iterationDone(depth, result.score, result.move, pvBuffer);
     }
 
     while (rootDepth <= lastDepth) {

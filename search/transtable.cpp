@@ -191,10 +191,10 @@ void ttStore(int depth, Bound bound, int score, Move move) {
     }
 }
 
-// Only the lock, the move and the age change: right after a clear the slot
-// reads depth 0, exact, score -8190.
+// The slot reads depth 0, exact, age 0, score -8190, as a cleared slot does
+// but for its age: nothing of a search result it replaces stays behind.
 void ttStoreBookMove(Move move) {
     TransEntry& e = currentBucket().slot[0];
     e.word = (position.hashKey & LockMask) | move;
-    e.info &= ~(511u << 9);
+    e.info = 0;
 }

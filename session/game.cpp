@@ -44,7 +44,7 @@ bool keepsKingSafe(Move move) {
 // point of it, however far the history stack has been compacted.
 struct GameRecord {
     bool started = false;
-    Position start{};
+    FenSetup start{};
     std::uint16_t setupFlags = 0;  // the rights whose loss the keys carry
     std::vector<Move> moves;
 };
@@ -100,7 +100,7 @@ void playMove(Move move) {
 
 void startGameRecord() {
     record.started = true;
-    record.start = position;
+    record.start = FenSetup{position, historyTop->reversibleCount, 1};
     record.setupFlags = setupCastleFlags;
     record.moves.clear();
 }
@@ -159,6 +159,7 @@ void (*bookErrorReport)() = nullptr;
 bool bookErrorTold = false;
 bool bookErrorPending = false;
 bool quietSetup = false;
+bool bookInTable = false;  // the last load of the book succeeded
 
 void tellBookError() {
     if (bookErrorTold || !bookErrorReport) return;
@@ -169,11 +170,12 @@ void tellBookError() {
 // The book serves the start position alone: any other is set up without it,
 // which is no error.
 void loadTheBook() {
-    if (!isBookStart()) {
+    if (!isBookStart(position)) {
         logLine("-M: not the start position, no book");
         return;
     }
-    if (loadBook(findBookFile().c_str())) return;
+    bookInTable = loadBook(findBookFile().c_str());
+    if (bookInTable) return;
     logLine("-\ttellusererror BOOK ERROR!\n");
     if (quietSetup) bookErrorPending = true;
     else tellBookError();
@@ -192,6 +194,14 @@ void storeBookAgain() {
     if (gameStarted()) replayGame(loadTheBook);
 }
 
+void storeBookIfWorn() {
+    if (!bookInTable || !gameStarted() || gamePlies() >= MaxBookLineMoves) return;
+    const TransEntry* entry = ttFind();
+    if (entry && isBookEntry(*entry)) return;
+    if (!isBookStart(record.start.position)) return;
+    storeBookAgain();
+}
+
 void setupStartQuietly() {
     quietSetup = true;
     setupPosition(StartPositionText, true);
@@ -203,9 +213,14 @@ namespace {
 // The position a FEN text describes, read into a scratch position first, so
 // that a bad text cannot leave a half-built board behind; then installed as
 // the game's start.
-bool installText(const char* text) {
-    Position fresh;
-    if (!readPlayableFen(text, fresh)) return false;
+bool installText(std::string_view text, std::string* reason) {
+    FenSetup fresh;
+    std::string why;
+    if (!readFen(text, fresh, why)) {
+        logLine("-M: refused position: ", why);
+        if (reason) *reason = why;
+        return false;
+    }
     DROZAK_CHECK(!searchRunning);
     installPosition(fresh);
     startGameRecord();
@@ -214,11 +229,11 @@ bool installText(const char* text) {
 
 }  // namespace
 
-bool setupPosition(const char* text, bool withBook) {
-    if (!installText(text)) return false;
+bool setupPosition(std::string_view text, bool withBook, std::string* reason) {
+    if (!installText(text, reason)) return false;
     searchNewGame();
     if (withBook) loadTheBook();
     return true;
 }
 
-bool setGamePosition(const char* text) { return installText(text); }
+bool setGamePosition(std::string_view text, std::string* reason) { return installText(text, reason); }

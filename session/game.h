@@ -3,15 +3,19 @@
 // history stack, taking them back, and the side to move.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "board/types.h"
 
 // The standard start position, as `new` and `result` set it up.
 inline constexpr const char* StartPositionText = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
-// Replaces the game with the position `text` describes. A rejected text
-// returns false and leaves the previous game (position, snapshot, history,
-// table) exactly as it was. With `withBook` the book is loaded into the table.
-bool setupPosition(const char* text, bool withBook);
+// Replaces the game with the position the FEN `text` describes. A rejected
+// text returns false, says why in `reason` (when given) and leaves the
+// previous game (position, snapshot, history, table) exactly as it was. With
+// `withBook` the book is loaded into the table.
+bool setupPosition(std::string_view text, bool withBook, std::string* reason = nullptr);
 
 // The start position with its book, set up by the engine itself at start-up:
 // a book that cannot be loaded is logged, and told to the interface only at
@@ -22,6 +26,12 @@ void setupStartQuietly();
 // setup of the game's start would: a game still in its book goes on in it.
 void storeBookAgain();
 
+// The same, when the game starts from the book's start, is still within the
+// book's reach, and the table holds no book move for the game position: the
+// searches of an interface that sends every position anew, without a new
+// game, wear the book's slots away.
+void storeBookIfWorn();
+
 // How a book that cannot be loaded is told to the interface: once a run (the
 // log has it every time), as the file does not come back by itself.
 void setBookErrorReport(void (*report)());
@@ -31,7 +41,7 @@ void tellPendingBookError();
 // Makes the position `text` describes the game position with no moves played,
 // the table and the book left as they are (for an interface that sends the
 // whole game before every move). False, nothing changed, for a refused text.
-bool setGamePosition(const char* text);
+bool setGamePosition(std::string_view text, std::string* reason = nullptr);
 
 // The game is gone (an interface's position was refused): gameStarted() is
 // false until the next setup.

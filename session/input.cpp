@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "session/events.h"
@@ -43,13 +45,15 @@ void InputQueue::read(int fd) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            const char c = buffer[i];
-            if (c != '\n') {
-                if (line.text.size() < LineLimit) line.text += c;
-                else line.tooLong = true;
-                continue;
-            }
+        for (ssize_t i = 0; i < n;) {
+            const char* end = static_cast<const char*>(std::memchr(buffer + i, '\n', static_cast<std::size_t>(n - i)));
+            const ssize_t stop = end ? end - buffer : n;
+            const std::size_t room = LineLimit - std::min(LineLimit, line.text.size());
+            const std::size_t taken = std::min<std::size_t>(room, static_cast<std::size_t>(stop - i));
+            line.text.append(buffer + i, taken);
+            if (taken < static_cast<std::size_t>(stop - i)) line.tooLong = true;
+            i = stop + 1;
+            if (!end) break;
             if (!line.tooLong && !line.text.empty() && line.text.back() == '\r') line.text.pop_back();
             push(std::move(line));
             line = InputLine{};

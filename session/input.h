@@ -18,8 +18,10 @@ struct InputLine {
 
 class InputQueue {
 public:
-    // Characters of a line, its end not counted; a longer line is ignored whole.
-    static constexpr std::size_t LineLimit = 4096;
+    // Characters of a line, its end not counted: far more than the longest
+    // game an interface sends in one `position` line. A longer line is
+    // refused whole.
+    static constexpr std::size_t LineLimit = std::size_t{1} << 20;
 
     // Starts reading the descriptor `fd` on the reader thread.
     void start(int fd);

@@ -14,9 +14,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 void act(FrontEnd& frontEnd, const InputLine& line) {
-    logLine("::cmd:: ", line.text);
-    if (line.tooLong) logLine("-M: line longer than ", InputQueue::LineLimit, " characters, ignored");
-    else frontEnd.handle(line.text);
+    if (!line.tooLong) {
+        logLine("::cmd:: ", line.text);
+        frontEnd.handle(line.text);
+        return;
+    }
+    logLine("::cmd:: ", line.text.substr(0, 80), "...");
+    logLine("-M: line longer than ", InputQueue::LineLimit, " characters, refused");
+    frontEnd.refuseLongLine(line.text);
 }
 
 // One step of a search for the engine's move: a line arrived, the input

@@ -15,6 +15,9 @@ public:
     virtual ~FrontEnd() = default;
     // Acts on one line (logged already).
     virtual void handle(const std::string& line) = 0;
+    // Refuses a line longer than the input takes, of which `start` is the
+    // beginning (logged already).
+    virtual void refuseLongLine(const std::string& start) = 0;
     // What a line does while a search for the engine's move runs.
     virtual DuringSearch duringSearch(const std::string& line) = 0;
     // The front end has read its last command.

@@ -46,14 +46,14 @@ int evalbenchCommand(int argc, char** argv) {
     }
     std::vector<Position> positions;
     for (const char* fen : benchPositions) {
-        Position p;
-        if (!readFen(fen, p)) {
+        FenSetup setup;
+        if (!readFen(fen, setup)) {
             std::fprintf(stderr, "evalbench: bad position %s\n", fen);
             return 1;
         }
-        positions.push_back(p);
+        positions.push_back(setup.position);
     }
-    installPosition(positions[0]);
+    installPosition(FenSetup{positions[0]});
 
     // Each position gets a batch of calls in turn; the clock is read per round.
     constexpr int CallsPerBatch = 4096;

@@ -35,7 +35,7 @@ struct Book {
 };
 
 bool setUpStart() {
-    Position start;
+    FenSetup start;
     if (!readFen(StartFen, start)) return false;
     installPosition(start);
     currentPly = plyStack;

@@ -11,9 +11,9 @@
 const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
 bool setupSearchPosition(const char* fen) {
-    Position p;
-    if (!readFen(fen, p)) return false;
-    installPosition(p);
+    FenSetup setup;
+    if (!readFen(fen, setup)) return false;
+    installPosition(setup);
     searchNewGame();
     return true;
 }

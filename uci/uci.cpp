@@ -220,19 +220,20 @@ void positionCommand(const std::vector<std::string>& words) {
         forgetGame();
         return tell("position without startpos or fen: no position");
     }
-    if (!setGamePosition(fen.c_str())) {
+    std::string reason;
+    if (!setGamePosition(fen, &reason)) {
         forgetGame();
-        return tell("refused position '" + fen + "': no position");
+        return tell("refused position '" + printable(fen) + "' (" + reason + "): no position");
     }
     if (i < words.size() && words[i] != "moves") {
         forgetGame();
-        return tell("position: '" + words[i] + "' where moves should come: no position");
+        return tell("position: '" + printable(words[i]) + "' where moves should come: no position");
     }
     for (++i; i < words.size(); ++i) {
-        const Move move = textToMove(words[i].c_str());
+        const Move move = textToMove(words[i]);
         if (!isLegalMove(move)) {
             forgetGame();
-            return tell("illegal move " + words[i] + " in position: no position");
+            return tell("illegal move " + printable(words[i]) + " in position: no position");
         }
         playMove(move);
     }
@@ -256,6 +257,7 @@ void goCommand(const std::vector<std::string>& words) {
     };
     MoveSearch search;
     search.useBook = options.ownBook;
+    if (options.ownBook) storeBookIfWorn();
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
         const auto number = std::find(std::begin(numbers), std::end(numbers), word);
@@ -265,7 +267,7 @@ void goCommand(const std::vector<std::string>& words) {
             search.holdMove = search.ponder = true;
         } else if (word == "searchmoves") {
             for (; i + 1 < words.size() && !keyword(words[i + 1]); ++i) {
-                const Move move = textToMove(words[i + 1].c_str());
+                const Move move = textToMove(words[i + 1]);
                 if (!isLegalMove(move)) tell("searchmoves: " + printable(words[i + 1]) + " is not a legal move here, left out");
                 else if (search.searchMoveCount < MaxSearchMoves) search.searchMoves[search.searchMoveCount++] = move;
             }
@@ -278,6 +280,21 @@ void goCommand(const std::vector<std::string>& words) {
             tell("go: unknown parameter '" + printable(word) + "', ignored");
         }
     }
+    // A limit of zero or less would be none at all: the nearest one that
+    // answers stands in for it, and is said.
+    const auto atLeastOne = [&](int which, const char* instead) {
+        if (!value[which] || *value[which] >= 1) return false;
+        tell("go: " + std::string(numbers[which]) + " " + std::to_string(*value[which]) + " is out of range, " + instead);
+        value[which] = 1;
+        return true;
+    };
+    atLeastOne(MoveTime, "searching 1 ms");
+    atLeastOne(Depth, "searching one iteration");
+    atLeastOne(Mate, "searching as for mate 1");
+    if (atLeastOne(Nodes, "searching one iteration")) {
+        value[Nodes].reset();
+        value[Depth] = 1;
+    }
     const bool white = gameSnapshot.sideToMove == White;
     const std::optional<std::int64_t> clock = value[white ? WTime : BTime];
     TimeControl& tc = session::timeControl();
@@ -289,11 +306,13 @@ void goCommand(const std::vector<std::string>& words) {
         tc.clockMs = ms;
     }
     if (value[MoveTime]) applyMoveTime(tc, *value[MoveTime]);
-    applyDepth(tc, std::max<std::int64_t>(0, value[Depth].value_or(0)));
-    if (value[Mate] && *value[Mate] > 0)  // a mate in N is seen by iteration 2N
+    applyDepth(tc, value[Depth].value_or(0));
+    if (value[Mate])  // a mate in N is seen by iteration 2N
         tc.depthCap = static_cast<int>(std::min<std::int64_t>({tc.depthCap, 2 * *value[Mate], MaxSearchDepth}));
-    tc.untimed = !clock && !tc.fixedMoveMs;
-    if (value[Nodes] && *value[Nodes] > 0) search.nodes = static_cast<std::uint64_t>(*value[Nodes]);
+    // With `infinite` only `stop` ends the search, whatever clock came with it.
+    const bool infinite = search.holdMove && !search.ponder;
+    tc.untimed = infinite || (!clock && !tc.fixedMoveMs);
+    if (value[Nodes]) search.nodes = static_cast<std::uint64_t>(*value[Nodes]);
     session::thinkForMove(search);
 }
 
@@ -341,6 +360,15 @@ public:
         const std::vector<std::string> words = wordsOf(line);
         const Command* c = words.empty() ? nullptr : findCommand(words[0]);
         return c ? c->duringSearch : DuringSearch::Hold;
+    }
+
+    // A line too long to take whole: a `position` it would have set leaves
+    // none, so that no search runs on the one before.
+    void refuseLongLine(const std::string& start) override {
+        const std::string word = splitFirstWord(start.substr(0, 64)).first;
+        if (word == "position") forgetGame();
+        tell("line longer than " + std::to_string(InputQueue::LineLimit) + " characters refused: '" + printable(word) + "'" +
+             (word == "position" ? ": no position" : ""));
     }
 
     bool quitting() const override { return quitRead; }

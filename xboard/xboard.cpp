@@ -187,7 +187,7 @@ void forceCommand(const std::string&) {
 void setboardCommand(const std::string& args) {
     logLine("setboard ", args, "\n");
     if (session::mode() != Mode::Analyse) session::setMode(Mode::Force);
-    if (setupPosition(args.c_str(), true)) return;
+    if (setupPosition(args, true)) return;
     std::printf("tellusererror Illegal position\n");
     logLine("-M: tellusererror Illegal position");
 }
@@ -342,8 +342,7 @@ const Command* findCommand(const std::string& word) {
 // pondering any word of a move's form (the board holds the expected move
 // then). A word with a NUL byte is none, whatever comes before the NUL.
 bool isMoveWord(const std::string& word) {
-    if (word.find('\0') != std::string::npos) return false;
-    return session::expectedMove() ? looksLikeMove(word.c_str()) : textToMove(word.c_str()) != 0;
+    return session::expectedMove() ? looksLikeMove(word) : textToMove(word) != 0;
 }
 
 // An opponent move: made when legal, answered in Play. While pondering, the
@@ -361,7 +360,7 @@ void opponentMove(const std::string& word) {
         logLine("-BAD PONDER");
     }
     session::stopBackgroundSearch();
-    const Move move = textToMove(word.c_str());
+    const Move move = textToMove(word);
     if (!isLegalMove(move)) {
         std::printf("Illegal move: %s\n", printable(word).c_str());
         logLine("-M: Illegal move: ", word);
@@ -396,6 +395,12 @@ public:
         if (word.empty() || matches(timeEntry, word) || isMoveWord(word)) return Hold;
         const Command* c = findCommand(word);
         return c ? c->duringSearch : Hold;
+    }
+
+    // A line too long to be any command (a setboard leaves the game as it was).
+    void refuseLongLine(const std::string& start) override {
+        std::printf("Error (line longer than %zu characters): %s\n", InputQueue::LineLimit,
+                    printable(splitFirstWord(start.substr(0, 64)).first).c_str());
     }
 
     bool quitting() const override { return quitRead; }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <string>
+#include <string_view>
 
 #include "board/fen.h"
 #include "support/chess.h"
@@ -15,11 +17,12 @@ namespace {
 
 constexpr const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
-Position read(const char* fen, Square* ep = nullptr) {
+FenSetup read(std::string_view fen) {
     ensureTables();
-    Position p{};
-    EXPECT_TRUE(readFen(fen, p, ep)) << fen;
-    return p;
+    FenSetup setup;
+    std::string reason;
+    EXPECT_TRUE(readFen(fen, setup, reason)) << fen << ": " << reason;
+    return setup;
 }
 
 // The game position written back as text (it reads the game snapshot).
@@ -29,78 +32,106 @@ std::string gameText() {
 }
 
 // What an accepted text sets. Rights come from the field and stay only where
-// king and rook stand at home; the en-passant target is reported, not played,
-// and only where a pawn of the side that moved stands in front of it. The
-// placement ends at the 64th square; slashes, and blanks before fields, are
-// skipped.
+// king and rook stand at home; the en-passant target is played only where a
+// pawn of the side that moved stands in front of it; the counters default to
+// 0 and 1, and the clock becomes the reversible plies behind the game.
 TEST(ReadFen, AcceptedTexts) {
-    const Position p = read(StartFen);
+    const Position p = read(StartFen).position;
     EXPECT_TRUE(std::popcount(p.occupied) == 32 && p.materialCount == 78 && p.castleFlags == 27);
     EXPECT_TRUE(p.sideToMove == White && p.epSquare == 0 && p.kingSquare[Black] == 4 && p.kingSquare[White] == 60);
     EXPECT_EQ(p.hashKey, startPositionKey());
-    installPosition(p);
+    installPosition(read(StartFen));
     EXPECT_TRUE(positionIsConsistent());
     EXPECT_EQ(gameText(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     setUpFen("r3k2r/8/8/8/8/8/8/R3K2R b Kq - 5 40");
     EXPECT_EQ(gameText(), "r3k2r/8/8/8/8/8/8/R3K2R b Kq -");
+    EXPECT_EQ(historyTop->reversibleCount, 5);
 
     const char* afterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1";
     const struct {
         const char* fen;
-        int flags, side, ep;
+        int flags, side, ep, clock, number;
     } cases[] = {
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq", 27, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w -", 0, White, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w", 0, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w Kk", 9, White, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w Qq", 18, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2R w K-kq", 1, White, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w qkQK", 27, White, 0}, {"r3k3/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 16, White, 0},
-        {"4k2r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 8, White, 0}, {"r3k2r/8/8/8/8/8/8/4K2R w KQkq -", 1 + 8 + 16, White, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2N w KQkq -", 2 + 8 + 16, White, 0}, {"r3k2r/8/8/8/8/8/8/R3K2r w KQkq -", 2 + 8 + 16, White, 0},
-        {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq -", 8 + 16, White, 0}, {"r4k1r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2, White, 0},
-        {"Rn2k2r/8/8/8/8/8/8/rN2K2R w KQkq -", 1 + 8, White, 0}, {"4k3/8/8/8/8/8/8/4K2Rw K -", 1, White, 0},
-        {"4k38888884K2R w K", 1, White, 0}, {"   4k3/8/8/8//8/8/8/4K2R   W   K", 1, White, 0},
-        {"4k3/8/8/8/8/8/8/4K2RB K -", 1, Black, 0}, {afterE4, 27, Black, 44},
-        {"rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", 27, White, 19},
-        {"4k2r/8/8/8/4P3/8/8/4K2R b Kk e3 0 1", 9, Black, 44}, {"4k3/8/8/8/4P3/8/8/4K3 b - -", 0, Black, 0},
-        {"4k3/8/8/8/4P3/8/8/4K3 w - e3", 0, White, 0},    // White to move cannot take on e3
-        {"4k3/8/8/8/4P3/8/8/4K3 b - e6", 0, Black, 0},    // the wrong rank for this side
-        {"4k3/8/8/8/4P3/8/8/4K3 b - d3", 0, Black, 0},    // no pawn in front of d3
-        {"4k3/8/8/8/4P3/4N3/8/4K3 b - e3", 0, Black, 0},  // the target is occupied
-        {"4k3/8/8/8/4P3/8/8/4K3 b - i3", 0, Black, 0}, {"4k3/8/8/8/4P3/8/8/4K3 b -", 0, Black, 0},
-        {"4k3/8/8/8/P7/8/8/4K3 b - a3", 0, Black, 40}, {"4k3/8/8/7p/8/8/8/4K3 w - h6", 0, White, 23},  // edge files
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq", 27, White, 0, 0, 1}, {"r3k2r/8/8/8/8/8/8/R3K2R w -", 0, White, 0, 0, 1},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w", 0, White, 0, 0, 1}, {"r3k2r/8/8/8/8/8/8/R3K2R w Kk", 9, White, 0, 0, 1},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w Qq", 18, White, 0, 0, 1}, {"r3k2r/8/8/8/8/8/8/R3K2R w qkQK", 27, White, 0, 0, 1},
+        {"r3k3/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 16, White, 0, 0, 1},
+        {"4k2r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2 + 8, White, 0, 0, 1},
+        {"r3k2r/8/8/8/8/8/8/4K2R w KQkq -", 1 + 8 + 16, White, 0, 0, 1},
+        {"r3k2r/8/8/8/8/8/8/R3K2N w KQkq -", 2 + 8 + 16, White, 0, 0, 1},
+        {"r3k2r/8/8/8/8/8/8/R3K2r w KQkq -", 2 + 8 + 16, White, 0, 0, 1},
+        {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq -", 8 + 16, White, 0, 0, 1}, {"r4k1r/8/8/8/8/8/8/R3K2R w KQkq -", 1 + 2, White, 0, 0, 1},
+        {"Rn2k2r/8/8/8/8/8/8/rN2K2R w KQkq -", 1 + 8, White, 0, 0, 1},
+        {"\t 4k3/8/8/8/8/8/8/4K2R \t w\tK  -  7\t\t12 ", 1, White, 0, 7, 12},  // blanks and tabs between fields
+        {"4k3/8/8/8/8/8/8/4K3 w - - 99 150", 0, White, 0, 99, 150}, {"4k3/8/8/8/8/8/8/4K3 b - - 0 0", 0, Black, 0, 0, 0},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 123456789012 3", 0, White, 0, 1000000, 3},  // held at a bound
+        {afterE4, 27, Black, 44, 0, 1}, {"rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", 27, White, 19, 0, 2},
+        {"4k2r/8/8/8/4P3/8/8/4K2R b Kk e3 0 1", 9, Black, 44, 0, 1}, {"4k3/8/8/8/4P3/8/8/4K3 b - -", 0, Black, 0, 0, 1},
+        {"4k3/8/8/8/4P3/8/8/4K3 w - e3", 0, White, 0, 0, 1},    // White to move cannot take on e3
+        {"4k3/8/8/8/4P3/8/8/4K3 b - e6", 0, Black, 0, 0, 1},    // the wrong rank for this side
+        {"4k3/8/8/8/4P3/8/8/4K3 b - d3", 0, Black, 0, 0, 1},    // no pawn in front of d3
+        {"4k3/8/8/8/4P3/4N3/8/4K3 b - e3", 0, Black, 0, 0, 1},  // the target is occupied
+        {"4k3/8/8/8/P7/8/8/4K3 b - a3", 0, Black, 40, 0, 1}, {"4k3/8/8/7p/8/8/8/4K3 w - h6", 0, White, 23, 0, 1},  // edge files
     };
     for (const auto& c : cases) {
-        Square ep = 99;
-        const Position accepted = read(c.fen, &ep);
-        EXPECT_TRUE(accepted.castleFlags == c.flags && accepted.sideToMove == c.side && ep == c.ep) << c.fen;
-        EXPECT_EQ(accepted.epSquare, 0) << c.fen;
+        SCOPED_TRACE(c.fen);
+        const FenSetup accepted = read(c.fen);
+        const Position& q = accepted.position;
+        EXPECT_TRUE(q.castleFlags == c.flags && q.sideToMove == c.side && q.epSquare == c.ep);
+        EXPECT_TRUE(accepted.halfmoveClock == c.clock && accepted.fullmoveNumber == c.number);
+        installPosition(accepted);
+        EXPECT_TRUE(positionIsConsistent());  // the target's key is in the key
     }
-    EXPECT_TRUE(samePosition(read(afterE4), read("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1")));
-    EXPECT_TRUE(samePosition(read("4k38888884K2R w K"), read("4k3/8/8/8/8/8/8/4K2R w K -")));
+    // a target no capture can use is no part of the position
+    EXPECT_TRUE(samePosition(read("4k3/8/8/8/4P3/8/8/4K3 b - d3").position, read("4k3/8/8/8/4P3/8/8/4K3 b - -").position));
 }
 
-TEST(ReadFen, RefusedTextsLeaveEverythingAlone) {
-    // digits 0 and 9, a stray letter, a text ending early, no side, a digit past
-    // the last square, kings missing or doubled, seventeen men, pawns on the
-    // first or last rank, the side not to move in check
-    const char* refused[] = {
-        "", "4k3/8/8/8/0/8/8/8/4K3 w", "4k3/8/8/8/9/8/8/4K3 w", "4k3/8/8/x7/8/8/8/4K3 w", "4k3/8/8 w",
-        "4k3/8/8/8/8/8/8/4K3", "4k3/8/8/8/8/8/8/4K3 x", "4k3/8/8/8/8/8/8/4K3 -", "4k3/8/8/8/8/8/8/4K4 w",
-        "8/8/8/8/8/8/8/8 w", "8/8/8/8/8/8/8/4K3 w", "4k3/8/8/8/8/8/8/8 w", "4k3/8/8/8/8/8/8/K3K3 w",
-        "k3k3/8/8/8/8/8/8/4K3 w",
-        "4k3/8/8/8/8/PPPPPPPP/PPPPPPPP/4K3 w", "4k3/pppppppp/pppppppp/8/8/8/8/4K3 w", "P3k3/8/8/8/8/8/8/4K3 w",
-        "4k3/8/8/8/8/8/8/P3K3 w", "p3k3/8/8/8/8/8/8/4K3 w", "4k3/8/8/8/8/8/8/p3K3 w", "4k3/8/8/8/8/8/8/4RK2 w",
-        "4k3/8/8/8/B7/8/8/5K2 w", "4k3/8/8/8/Q7/8/8/5K2 w", "4k3/8/5N2/8/8/8/8/4K3 w", "4k3/3P4/8/8/8/8/8/4K3 w",
-        "4k3/4K3/8/8/8/8/8/8 w", "4k3/8/8/8/8/8/3p4/4K3 b", "4k3/8/8/8/1q6/8/8/4K3 b",
+TEST(ReadFen, RefusedTextsWithTheirReasons) {
+    const struct {
+        std::string_view fen;
+        const char* reason;
+    } refused[] = {
+        {"", "no placement"}, {"   ", "no placement"}, {"4k3/8/8/8/8/8/8/4K3", "no side to move"},
+        {"4k3/8/8/8/0/8/8/8/4K3 w", "'0' in the placement"}, {"4k3/8/8/8/9/8/8/4K3 w", "'9' in the placement"},
+        {"4k3/8/8/x7/8/8/8/4K3 w", "'x' in the placement"}, {"4k3/8/8/8/8/8/8/4K2Rw K -", "'w' in the placement"},
+        {"4k3/8/8 w", "3 ranks, not 8"}, {"4k3/8/8/8//8/8/8/4K3 w", "rank 4 has 0 squares"},
+        {"4k3/8/8/8/8/8/8/4K3/ w", "more than eight ranks"}, {"4k38888884K3 w", "rank 8 has more than 8 squares"},
+        {"4k4/8/8/8/8/8/8/3K3 w - - 0 1", "rank 8 has more than 8 squares"},
+        {"4k3/8/8/8/8/8/8/3K3 w - - 0 1", "rank 1 has 7 squares, not 8"},
+        {"4k3/8/8/8/8/8/8/4K3 x", "side to move 'x'"}, {"4k3/8/8/8/8/8/8/4K3 W", "side to move 'W'"},
+        {"4k3/8/8/8/8/8/8/4K3 -", "side to move '-'"}, {"4k3/8/8/8/8/8/8/4K3 wb", "side to move 'wb'"},
+        {"4k3/8/8/8/8/8/8/4K3 w KQzz - 0 1", "castling field 'KQzz': 'z'"},
+        {"4k3/8/8/8/8/8/8/4K3 w K-kq", "castling field 'K-kq': '-'"}, {"4k3/8/8/8/8/8/8/4K3 w KK", "'K' twice"},
+        {"4k3/8/8/8/8/8/8/4K3 w - e5", "en-passant field 'e5'"}, {"4k3/8/8/8/8/8/8/4K3 w - i3", "en-passant field 'i3'"},
+        {"4k3/8/8/8/8/8/8/4K3 w - e3e", "en-passant field 'e3e'"},
+        {"4k3/8/8/8/8/8/8/4K3 w - - abc 1", "half-move clock 'abc' is not a number"},
+        {"4k3/8/8/8/8/8/8/4K3 w - - -1 1", "half-move clock '-1' is not a number"},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1.5", "move number '1.5' is not a number"},
+        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1 bm e4", "text after the move number: 'bm'"},
+        {std::string_view("4k3/8/8/8/8/8/8/4K3 w - -\0x", 27), "en-passant field '-\\x00x'"},
+        {std::string_view("4k3/8/8/8/8/8/8/4K3 w\0 - -", 26), "side to move 'w\\x00'"},
+        {"8/8/8/8/8/8/8/8 w", "no white king"}, {"8/8/8/8/8/8/8/4K3 w", "no black king"},
+        {"4k3/8/8/8/8/8/8/K3K3 w", "two white kings"}, {"k3k3/8/8/8/8/8/8/4K3 w", "two black kings"},
+        {"4k3/8/8/8/8/PPPPPPPP/PPPPPPPP/4K3 w", "more than sixteen men"},
+        {"4k3/pppppppp/pppppppp/8/8/8/8/4K3 w", "more than sixteen men"},
+        {"P3k3/8/8/8/8/8/8/4K3 w", "a pawn on the eighth rank"}, {"4k3/8/8/8/8/8/8/p3K3 w", "a pawn on the first rank"},
+        {"4k3/8/8/8/8/8/8/4RK2 w", "the side not to move (Black) is in check"},
+        {"4k3/8/8/8/B7/8/8/5K2 w", "(Black) is in check"}, {"4k3/8/8/8/Q7/8/8/5K2 w", "(Black) is in check"},
+        {"4k3/8/5N2/8/8/8/8/4K3 w", "(Black) is in check"}, {"4k3/3P4/8/8/8/8/8/4K3 w", "(Black) is in check"},
+        {"4k3/4K3/8/8/8/8/8/8 w", "(Black) is in check"}, {"4k3/8/8/8/8/8/3p4/4K3 b", "(White) is in check"},
+        {"4k3/8/8/8/1q6/8/8/4K3 b", "(White) is in check"},
     };
-    const Position sentinel = read(StartFen);
+    const FenSetup sentinel = read(StartFen);
     installPosition(sentinel);
-    for (const char* fen : refused) {
-        Position out = sentinel;
-        Square ep = 77;
-        EXPECT_FALSE(readFen(fen, out, &ep)) << fen;
-        EXPECT_TRUE(samePosition(out, sentinel) && ep == 77) << fen;
+    for (const auto& c : refused) {
+        SCOPED_TRACE(std::string(c.fen));
+        FenSetup out = sentinel;
+        std::string reason;
+        EXPECT_FALSE(readFen(c.fen, out, reason));
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+        EXPECT_TRUE(samePosition(out.position, sentinel.position) && out.halfmoveClock == 0);
     }
-    EXPECT_TRUE(samePosition(position, sentinel));
+    EXPECT_TRUE(samePosition(position, sentinel.position));
     // near misses are accepted, and consistent
     for (const char* fen : {"4k3/8/8/8/8/8/8/4R1K1 b - -", "4k3/8/8/8/8/8/4P3/4RK2 w - -", "4k3/8/8/8/8/8/8/B4K2 w - -",
                             "4k3/8/4K3/8/8/8/8/8 w - -", "4k3/3P4/8/8/8/8/8/4K3 b - -", "4k3/P7/8/8/8/8/p7/4K3 w - -",

@@ -17,9 +17,9 @@ namespace {
 
 int scoreOf(const std::string& fen) {
     ensureTables();
-    Position p;
-    EXPECT_TRUE(readFen(fen.c_str(), p)) << fen;
-    installPosition(p);
+    FenSetup setup;
+    EXPECT_TRUE(readFen(fen, setup)) << fen;
+    installPosition(setup);
     return evaluate();
 }
 
@@ -70,8 +70,9 @@ TEST(Evaluation, ColourFlipGivesTheSameScore) {
     while (compared < 2000) {
         const std::string board = randomBoard(rng);
         const char side = rng() % 2 ? 'w' : 'b', other = side == 'w' ? 'b' : 'w';
-        Position p;
-        if (!readFen(fenOf(board, side).c_str(), p)) continue;
+        FenSetup setup;
+        if (!readFen(fenOf(board, side), setup)) continue;
+        const Position& p = setup.position;
         std::string turned(board.rbegin(), board.rend()), mirrored;
         for (int row = 7; row >= 0; --row) mirrored += board.substr(8 * row, 8);
         for (std::string* b : {&turned, &mirrored})

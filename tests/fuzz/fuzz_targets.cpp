@@ -103,7 +103,8 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     const Position position0 = position;
     const GameSnapshot snapshot0 = gameSnapshot;
     const std::vector<HistoryEntry> history0 = historyNow();
-    if (!setupPosition(textOf(data, size).get(), false)) {
+    const std::unique_ptr<char[]> text = textOf(data, size);
+    if (!setupPosition(std::string_view(text.get(), size), false)) {
         REQUIRE(same(&position0, &position, sizeof position) && same(&snapshot0, &gameSnapshot, sizeof gameSnapshot));
         REQUIRE(historyIs(history0) && ttFind() && ttFind()->move() == textToMove("e8c8") && gamePlies() == 1);
         return;
@@ -149,14 +150,15 @@ void prepare() {
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
     const std::unique_ptr<char[]> token = textOf(data, size);
+    const std::string_view text(token.get(), size);  // NUL bytes and all
     for (const auto& [snapshot, generated] : games) {
         gameSnapshot = snapshot;
-        const Move m = textToMove(token.get());
-        const auto move = generated.find(token.get());
+        const Move m = textToMove(text);
+        const auto move = generated.find(std::string(text));
         REQUIRE(move == generated.end() || m == move->second);
         if (!m) continue;
         char back[8];
-        REQUIRE(moveToText(back, m) == back + std::strlen(token.get()) && std::strcmp(back, token.get()) == 0);
+        REQUIRE(moveToText(back, m) == back + size && text == back);
     }
 }
 
@@ -210,7 +212,7 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     if (!loaded) return;
     REQUIRE(wellFormed(data, size, records));
     for (const auto& [moves, count] : records) {
-        installPosition(start);
+        installPosition(FenSetup{start});
         for (int k = 0; k < count; ++k) {
             const TransEntry* entry = ttFind();
             REQUIRE(entry && isBookEntry(*entry) && isLegalMove(entry->move()));
@@ -219,7 +221,7 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
             playGameMove(move);
         }
     }
-    installPosition(start);
+    installPosition(FenSetup{start});
 }
 
 #elif defined(FUZZ_commands)
@@ -247,7 +249,7 @@ const std::regex claimLine("(1-0|0-1|1/2-1/2) .*");
 const std::regex actedOn("::cmd::\\s+(go|quit)(\\s.*)?");
 
 struct Reached {
-    long inputs = 0, moves = 0, claims = 0, ponderHits = 0, bestmoves = 0;
+    long inputs = 0, moves = 0, claims = 0, ponderHits = 0, bestmoves = 0, longPositions = 0;
 } reached;
 
 // Runs a front end on `input`; returns its output lines and fills `log`.
@@ -276,8 +278,9 @@ void requireKnown(const std::vector<std::string>& lines, const std::regex& proto
 void prepare() {
     std::filesystem::copy_file(DROZAK_BOOK, "Drozak.book", std::filesystem::copy_options::overwrite_existing);
     std::atexit([] {
-        std::fprintf(stderr, "commands: %ld inputs, %ld with a move, %ld with a claim, %ld with a ponder hit, %ld with a bestmove\n",
-                     reached.inputs, reached.moves, reached.claims, reached.ponderHits, reached.bestmoves);
+        std::fprintf(stderr, "commands: %ld inputs, %ld with a move, %ld with a claim, %ld with a ponder hit, %ld with a bestmove, "
+                     "%ld with a position line over 4096 bytes\n",
+                     reached.inputs, reached.moves, reached.claims, reached.ponderHits, reached.bestmoves, reached.longPositions);
     });
 }
 
@@ -302,6 +305,12 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     const long bestmoves = std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("bestmove", 0) == 0; });
     REQUIRE(bestmoves == gos || (quits > 0 && bestmoves == gos - 1));
     reached.bestmoves += bestmoves > 0;
+    std::istringstream inputLines(input);
+    for (std::string line; std::getline(inputLines, line);)
+        if (line.size() > 4096 && line.rfind("position", 0) == 0) {
+            ++reached.longPositions;
+            break;
+        }
 }
 
 #endif

@@ -14,7 +14,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" ASAN_OPTIONS="halt_on_
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
 declare -A opts=(  # the longest input worth trying, the time one may take, the format's words
   [setup]="-max_len=512 -timeout=30 -dict=$here/fen.dict" [movetext]="-max_len=16 -timeout=10"
-  [book]="-max_len=8192 -timeout=20" [commands]="-max_len=1024 -timeout=60 -dict=$here/commands.dict"
+  [book]="-max_len=8192 -timeout=20" [commands]="-max_len=16384 -timeout=60 -dict=$here/commands.dict"
   [pgn]="-max_len=4096 -timeout=20 -dict=$here/pgn.dict")
 targets=("${@:-setup movetext book commands pgn}") failed=()
 for name in ${targets[*]}; do

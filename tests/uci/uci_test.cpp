@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "session/input.h"
 #include "support/chess.h"
 #include "support/engine_process.h"
 
@@ -112,6 +113,12 @@ TEST(UciProgram, ConversationAndRefusals) {
          "go depth 4", std::regex("info depth 4 .*"), std::regex(".+")},
         {"position fen r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3", italian, {},
          "go depth x movetime 300 foo", std::regex("info .*"), std::regex(".+")},
+        // the table's deeper result answers, at the depth asked for and with the nodes searched
+        {"position fen r1bqkbnr/pppp1ppp/2n5/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3", italian, {}, "go depth 3",
+         std::regex("info depth 3 seldepth \\d+ score cp -?\\d+ nodes 0 .*"), std::regex(".+")},
+        // a fifty-move draw two plies ahead whatever White plays: the clock of the FEN counts
+        {"position fen 7k/8/8/8/8/8/8/K5Q1 w - - 99 150", "7k/8/8/8/8/8/8/K5Q1 w - -", {}, "go depth 6",
+         std::regex("info depth 6 seldepth \\d+ score cp 0 .*"), std::regex(".+")},
         {"position fen 6k1/5ppp/8/8/8/8/5PPP/2R1R1K1 w - - 0 1", "6k1/5ppp/8/8/8/8/5PPP/2R1R1K1 w - -", {},
          "go mate 2 wtime 60000 btime 60000", std::regex("info depth \\d+ .* score mate 1 .*"), std::regex("c1c8|e1e8")},
         {"position fen 3r2k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - -", "3r2k1/5ppp/8/8/8/8/4RPPP/4R1K1 w - -", {}, "go mate 2",
@@ -146,15 +153,50 @@ TEST(UciProgram, ConversationAndRefusals) {
     EXPECT_GE(std::stol(m[1]), 5000);
     EXPECT_LT(std::stol(m[1]), 5050);
 
-    for (const char* refused : {"position fen 8/8/8/8/8/8/8/8 w - -", "position startpos moves e2e4 e2e4",
-                                "position startpos e2e4", "position"}) {
-        SCOPED_TRACE(refused);
-        engine.send(std::string(refused) + "\ngo depth 2");
+    // Limits of zero or less answer at once, as the nearest limit that does.
+    for (const auto& [go, said, depth] : {std::tuple{"go depth 0", "depth 0", 2}, {"go depth -1", "depth -1", 2},
+                                          {"go nodes 0", "nodes 0", 2}, {"go mate 0", "mate 0", 2},
+                                          {"go mate -3", "mate -3", 2}, {"go movetime 0", "movetime 0", 0},
+                                          {"go movetime -5 depth 3", "movetime -5", 0}}) {
+        SCOPED_TRACE(go);
+        engine.send(std::string("position fen ") + italian + "\n" + go);
+        lines = expectSearch(engine, italian, {}, move);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_TRUE(lines[0].rfind(std::string("info string go: ") + said + " is out of range, searching", 0) == 0) << lines[0];
+        if (depth) { EXPECT_TRUE(lines[lines.size() - 3].rfind("info depth 2 ", 0) == 0) << lines[lines.size() - 3]; }
+    }
+
+    // A whole game in one line, far past the length of a buffer of old, is read
+    // whole; one past the limit is refused and leaves no position.
+    Lines shuffle;
+    for (int i = 0; i < 1000; ++i) shuffle.insert(shuffle.end(), {"g1f3", "g8f6", "f3g1", "f6g8"});
+    shuffle.push_back("e2e4");
+    std::string game = "position startpos moves";
+    for (const std::string& m : shuffle) game += " " + m;
+    engine.send(game + "\ngo depth 3");
+    expectSearch(engine, StartPositionText, shuffle, move);
+    EXPECT_TRUE(legalLine(StartPositionText, shuffle, {move})) << move;  // Black's move
+
+    std::string tooLong = "position startpos moves";
+    while (tooLong.size() <= InputQueue::LineLimit) tooLong += " g1f3 g8f6 f3g1 f6g8";
+    // Refused, each leaving no position: bad FENs, moves, words with a NUL byte.
+    const std::string nul(1, '\0');
+    for (const std::string& refused : {std::string("position fen 8/8/8/8/8/8/8/8 w - -"), std::string("position startpos moves e2e4 e2e4"),
+                                       std::string("position startpos e2e4"), std::string("position"),
+                                       "position startpos moves e2e4" + nul + "junk e7e5",
+                                       "position fen 4k3/8/8/8/8/8/8/4K3 w - - 0 1" + nul + "x", tooLong}) {
+        SCOPED_TRACE(printable(refused.substr(0, 60)));
+        engine.send(refused + "\ngo depth 2");
         lines = engine.readUntil(isBestmove);
         ASSERT_EQ(lines.size(), 3u);
-        EXPECT_TRUE(std::regex_match(lines[0], std::regex("info string .*: no position"))) << lines[0];
+        EXPECT_TRUE(std::regex_match(lines[0], std::regex("info string [ -~]*: no position"))) << printable(lines[0]);
         EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), (Lines{"info string no position to search", "bestmove 0000"}));
     }
+    EXPECT_EQ(lines[0], "info string line longer than 1048576 characters refused: 'position': no position");
+    engine.send("position startpos\ngo depth 2 searchmoves e2e4" + nul + "x d2d4");
+    lines = expectSearch(engine, StartPositionText, {}, move);
+    EXPECT_EQ(lines[0], "info string searchmoves: e2e4\\x00x is not a legal move here, left out");
+    EXPECT_EQ(move, "d2d4");
     engine.send("ucinewgame\ngo depth 2\nstop\nisready");  // the start position again; a late stop does nothing
     lines = engine.readUntil([](const std::string& l) { return l == "readyok"; });
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), isBestmove), 1);
@@ -165,9 +207,9 @@ TEST(UciProgram, ConversationAndRefusals) {
     const Lines log = engine.logLines();
     EXPECT_EQ(std::count(log.begin(), log.end(), "::cmd:: isready"), 2);
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("-M: bestmove ", 0) == 0; }),
-              std::size(searches) + 2);
+              std::size(searches) + 11);
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("-FEN:", 0) == 0; }),
-              std::size(searches) + 2);
+              std::size(searches) + 11);
 }
 
 // A search that runs until the interface says: isready answered at once,
@@ -189,8 +231,9 @@ TEST(UciProgramTiming, InfinitePonderAndClocks) {
         const char* go;
         const char* release;
     };
-    for (const Held& h : {Held{"go infinite", "stop"}, {"go ponder wtime 10000 btime 10000", "stop"},
-                          {"go ponder wtime 2000 btime 2000 movestogo 10", "ponderhit"}}) {
+    for (const Held& h : {Held{"go infinite", "stop"}, {"go infinite wtime 2000 btime 2000", "stop"},
+                          {"go infinite movetime 300", "stop"}, {"go ponder wtime 10000 btime 10000", "stop"},
+                          {"go ponder movetime 250", "stop"}, {"go ponder wtime 2000 btime 2000 movestogo 10", "ponderhit"}}) {
         SCOPED_TRACE(h.go);
         engine.send(std::string("position fen ") + middlegame + "\n" + h.go);
         EXPECT_TRUE(silentFor(300ms));

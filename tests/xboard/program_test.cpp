@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "session/input.h"
 #include "support/chess.h"
 #include "support/engine_process.h"
 
@@ -140,8 +141,12 @@ TEST(Program, CommandsAndBadInput) {
         expectedKeys.push_back(playInProcess(c.fen, {c.legal})[0]);
     }
     engine.send("time\ntime abc\notim\nlevel\nlevel 40 x 0\nlevel 0 0:30\nlevel x 5 0\nlevel 40 5 0.0x\nst 0\nst -1\n"
-                "st x\nsd -2\nsd x\nmemory x\n" + std::string(5000, 'q') + "\nnew" + std::string(5000, 'w'));
-    EXPECT_EQ(linesBeforePong(engine, 8), Lines{});
+                "st x\nsd -2\nsd x\nmemory x\n" + std::string(5000, 'q') + "\n" + std::string(InputQueue::LineLimit + 1, 'q') +
+                "\nnew" + std::string(InputQueue::LineLimit, 'w'));
+    // a long line is read whole; a longer one is refused by its first word, and no `new` comes of it
+    const std::string tooLong = "Error (line longer than 1048576 characters): ";
+    EXPECT_EQ(linesBeforePong(engine, 8), (Lines{"Error (unknown command): " + std::string(5000, 'q'), tooLong + std::string(64, 'q'),
+                                                  tooLong + "new" + std::string(61, 'w')}));
     engine.sendRaw("quitting");  // the last line without its end
     engine.closeInput();
     EXPECT_EQ(engine.waitExit(), 0);
@@ -168,8 +173,9 @@ TEST(Program, CommandsAndBadInput) {
     Lines notes;
     for (auto [note, times] : {std::pair{"time without a clock value", 2}, {"otim without a clock value", 1},
                                {"level without MOVES BASE INC", 5}, {"st without a positive time", 3},
-                               {"sd without a depth", 2}, {"memory without a size", 1}, {"line longer than 4096 characters", 2}})
+                               {"sd without a depth", 2}, {"memory without a size", 1}})
         notes.insert(notes.end(), times, "-M: " + std::string(note) + ", ignored");
+    notes.insert(notes.end(), 2, "-M: line longer than 1048576 characters, refused");
     EXPECT_EQ(logged(engine, {"-M: time", "-M: otim", "-M: level", "-M: st", "-M: sd", "-M: memory", "-M: line"}), notes);
 }
 
@@ -379,6 +385,26 @@ TEST(Program, AnalysisThinkingAndMemory) {
         << lines[lines.size() - 2];
     EXPECT_EQ(lines.back(), "move e2e8");
 
+    // A deeper result in the table answers a shallower search, shown at the
+    // depth asked for with the nodes searched (none); analysis does not show
+    // it as the iteration it begins.
+    engine.send(std::string("setboard ") + fen + "\nsd 6\ngo");
+    lines = linesBeforePong(engine, 6);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(std::stoi(lines[4]), 6);
+    engine.send("force\nundo\nsd 3\ngo");
+    lines = linesBeforePong(engine, 7);
+    ASSERT_EQ(lines.size(), 2u);
+    std::smatch found;
+    ASSERT_TRUE(std::regex_match(lines[0], found, thinking)) << lines[0];
+    EXPECT_TRUE(found[1] == "3" && found[4] == "0") << lines[0];
+    engine.send("force\nundo\nsd 0\nanalyze");
+    lines = engine.readUntil(isThinking);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LE(std::stoi(lines.back()), 6) << lines.back();
+    expectLegalThinking(lines, fen, {});
+    engine.send("exit");
+
     engine.send(std::string("nopost\nsetboard ") + fen + "\nsd 4");
     for (const char* size : {"memory 1", "memory 16"}) {
         engine.send(std::string(size) + "\ngo");
@@ -388,7 +414,7 @@ TEST(Program, AnalysisThinkingAndMemory) {
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(), 0);
     const Lines moves = logged(engine, {"move"});
-    EXPECT_EQ(moves.size(), 6u);
+    EXPECT_EQ(moves.size(), 8u);
     EXPECT_TRUE(std::all_of(moves.begin(), moves.end(), isMoveLine));
     EXPECT_EQ(logged(engine, {"-M: table"}),
               (Lines{"-M: table 1 MiB, 16384 buckets a side", "-M: table 16 MiB, 262144 buckets a side"}));
