@@ -14,7 +14,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 void act(FrontEnd& frontEnd, const InputLine& line) {
-    logLine("::cmd:: ", line.text);
+    logCommandLine(line.text);
     if (line.tooLong) logLine("-M: line longer than ", InputQueue::LineLimit, " characters, ignored");
     else frontEnd.handle(line.text);
 }
@@ -44,6 +44,8 @@ void watchSearch(FrontEnd& frontEnd, InputQueue& input, std::deque<InputLine>& h
 }
 
 }  // namespace
+
+void logCommandLine(const std::string& text) { logLine("::cmd:: ", text); }
 
 void runCommandLoop(FrontEnd& frontEnd) {
     InputQueue& input = commandInput();
