@@ -211,16 +211,16 @@ Reader::Status Reader::next(Game& game, std::string& message) {
             while (peek() != EndOfInput && std::isdigit(peek())) digits += static_cast<char>(get());
             if (digits.empty() || digits.size() > 3) error = "a malformed NAG at line " + std::to_string(line_);
             else if (last) last->nags.push_back(std::stoi(digits));
-        } else if (c == '*') {
-            get();
-            game.result = "*";
-            ended = true;
-        } else if (symbolChar(c)) {
+        } else if (c == '*' || symbolChar(c)) {
             tagSection = false;
-            std::string symbol = readSymbol();
+            std::string symbol = c == '*' ? std::string(1, static_cast<char>(get())) : readSymbol();
             if (isResult(symbol)) {
+                // Inside a variation it ends nothing: the game is broken, and
+                // the next one starts at the next tag.
+                if (lines.size() > 1)
+                    error = "the result " + symbol + " inside a variation at line " + std::to_string(line_);
                 game.result = symbol;
-                ended = true;
+                ended = lines.size() == 1;
                 continue;
             }
             // A move number, perhaps run into its move (1.e4, 12...Nf6).
@@ -425,27 +425,36 @@ public:
     }
     void open() { opening_ += '('; }
     void close() { word(")", true); }
-    // A comment broken into words at its spaces; a [%command] stays whole.
+    // A comment broken into words at its spaces; a [%command] stays whole
+    // when it closes and fits a line, so that no line grows past the width
+    // but for a single longer word.
     void comment(const std::string& text) {
-        std::vector<std::string> words;
+        std::vector<std::string> pieces;
         std::string current;
-        int brackets = 0;
         for (char c : text) {
             if (c == '}') c = ')';  // a comment to the end of a line may hold one; a brace comment cannot
-            if (c == '[') ++brackets;
-            if (c == ']' && brackets > 0) --brackets;
-            if (std::isspace(static_cast<unsigned char>(c))) {
-                if (brackets == 0) {
-                    if (!current.empty()) words.push_back(current);
-                    current.clear();
-                } else if (!current.empty() && current.back() != ' ') {
-                    current += ' ';
-                }
-            } else {
+            if (!std::isspace(static_cast<unsigned char>(c))) {
                 current += c;
+            } else if (!current.empty()) {
+                pieces.push_back(current);
+                current.clear();
             }
         }
-        if (!current.empty()) words.push_back(current);
+        if (!current.empty()) pieces.push_back(current);
+        std::vector<std::string> words;
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            words.push_back(pieces[i]);
+            int brackets = bracketDepth(pieces[i], 0);
+            std::string group = pieces[i];
+            for (std::size_t j = i + 1; brackets > 0 && j < pieces.size() && group.size() + 2 < LineWidth; ++j) {
+                group += ' ' + pieces[j];
+                brackets = bracketDepth(pieces[j], brackets);
+                if (brackets == 0 && group.size() + 2 <= LineWidth) {  // room for the braces
+                    words.back() = group;
+                    i = j;
+                }
+            }
+        }
         if (words.empty()) words.push_back("");
         words.front().insert(0, "{");
         words.back() += '}';
@@ -454,6 +463,15 @@ public:
     std::string take() { return text_; }
 
 private:
+    // The brackets still open after `piece`, from `open` before it.
+    static int bracketDepth(const std::string& piece, int open) {
+        for (char c : piece) {
+            if (c == '[') ++open;
+            if (c == ']' && open > 0) --open;
+        }
+        return open;
+    }
+
     std::string text_;
     std::size_t length_ = 0;
     std::string opening_;

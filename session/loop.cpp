@@ -15,11 +15,11 @@ using Clock = std::chrono::steady_clock;
 
 void act(FrontEnd& frontEnd, const InputLine& line) {
     if (!line.tooLong) {
-        logLine("::cmd:: ", line.text);
+        logCommandLine(line.text);
         frontEnd.handle(line.text);
         return;
     }
-    logLine("::cmd:: ", line.text.substr(0, 80), "...");
+    logCommandLine(line.text.substr(0, 80) + "...");
     logLine("-M: line longer than ", InputQueue::LineLimit, " characters, refused");
     frontEnd.refuseLongLine(line.text);
 }
@@ -49,6 +49,8 @@ void watchSearch(FrontEnd& frontEnd, InputQueue& input, std::deque<InputLine>& h
 }
 
 }  // namespace
+
+void logCommandLine(const std::string& text) { logLine("::cmd:: ", text); }
 
 void runCommandLoop(FrontEnd& frontEnd) {
     InputQueue& input = commandInput();

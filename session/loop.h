@@ -24,6 +24,10 @@ public:
     virtual bool quitting() const = 0;
 };
 
+// Logs a line read from the interface, as every line read is logged: a front
+// end that takes its first line itself logs it with this.
+void logCommandLine(const std::string& text);
+
 // Reads the command input (started by the front end, which may have taken its
 // first line) until the front end quits or the input ends; then ends it. The end
 // of the input while a search for a move runs acts as "move now": the move is

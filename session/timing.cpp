@@ -7,6 +7,8 @@ namespace {
 
 constexpr std::int64_t NumberBound = std::int64_t{1} << 40;  // past any real clock
 constexpr std::uint32_t MaxMs = std::numeric_limits<std::uint32_t>::max();
+// A move that fails low takes at most a fifth of the clock beyond the increment.
+constexpr std::int64_t FailLowShareOfClock = 5;
 
 constexpr std::uint32_t clampMs(std::int64_t ms) {
     return ms < 0 ? 0u : ms > std::int64_t{MaxMs} ? MaxMs : static_cast<std::uint32_t>(ms);
@@ -54,7 +56,7 @@ std::uint32_t stretchedAfterBook(std::uint32_t allotment, std::uint32_t movesPer
 }
 
 std::uint32_t clockMarginMs(std::int64_t clockMs) {
-    return static_cast<std::uint32_t>(std::max<std::int64_t>(50, clockMs / 20));
+    return clampMs(std::max<std::int64_t>(50, clockMs / 20));
 }
 
 bool untimed(const TimeControl& tc) {
@@ -78,5 +80,10 @@ std::uint32_t allotmentWaitMs(const TimeControl& tc, std::int64_t usedMs) {
 
 std::uint32_t failLowExtraMs(const TimeControl& tc, bool failing, std::int64_t usedMs) {
     if (!failing || tc.fixedMoveMs || untimed(tc) || tc.moveTimeMs <= 2000) return 0;
-    return cappedToClock(tc, std::uint64_t{tc.movesPerControl} * tc.moveTimeMs / 2, usedMs);
+    const std::uint64_t wanted = std::uint64_t{tc.movesPerControl} * tc.moveTimeMs / 2;
+    if (tc.clockMs < 0) return cappedToClock(tc, wanted, usedMs);
+    // However deep the fail low, one move cannot empty the clock, nor can a
+    // run of them: each leaves four fifths of it.
+    const std::int64_t share = std::int64_t{tc.incrementMs} + tc.clockMs / FailLowShareOfClock;
+    return cappedToClock(tc, std::min<std::uint64_t>(wanted, clampMs(share - usedMs)), usedMs);
 }

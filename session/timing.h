@@ -70,5 +70,6 @@ std::uint32_t allotmentWaitMs(const TimeControl& tc, std::int64_t usedMs);
 
 // The extra time a search gets when its iteration is failing low: half the
 // allotment times the moves per control, when the allotment is over two
-// seconds and the time is not fixed; never past the clock's margin.
+// seconds and the time is not fixed; never past the clock's margin, nor past
+// a fifth of the clock (beyond the increment) for the whole move.
 std::uint32_t failLowExtraMs(const TimeControl& tc, bool failing, std::int64_t usedMs);

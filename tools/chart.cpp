@@ -12,6 +12,48 @@ constexpr double Clamp = 5;  // pawns: one blunder must not flatten the rest
 
 const char* const severityColours[] = {"", "#e0b000", "#e07000", "#d01010"};
 
+// The characters of `text` read as UTF-8; false for a text that is not
+// (a stray byte, an overlong form, a surrogate, past U+10FFFF).
+bool readUtf8(const std::string& text, std::u32string& out) {
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char lead = text[at];
+        const int more = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
+                       : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
+        if (more < 0 || at + more >= text.size()) return false;
+        char32_t c = more == 0 ? lead : lead & (0x3F >> more);
+        for (int i = 1; i <= more; ++i) {
+            const unsigned char next = text[at + i];
+            if ((next & 0xC0) != 0x80) return false;
+            c = c << 6 | (next & 0x3F);
+        }
+        const char32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (c < least[more] || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) return false;
+        out += c;
+        at += 1 + more;
+    }
+    return true;
+}
+
+// A tag's text as UTF-8: text that is not valid UTF-8 is Latin-1, the PGN
+// standard's character set. Control characters go, as do U+FFFE and U+FFFF,
+// which XML refuses.
+std::string utf8Text(const std::string& text) {
+    std::u32string characters;
+    if (!readUtf8(text, characters)) {
+        characters.clear();
+        for (unsigned char byte : text) characters += byte;  // Latin-1: each byte its character
+    }
+    std::string out;
+    for (char32_t c : characters) {
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0xFFFE || c == 0xFFFF) continue;
+        const int more = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        const unsigned char leads[] = {0x00, 0xC0, 0xE0, 0xF0};
+        out += static_cast<char>(leads[more] | c >> (6 * more));
+        for (int i = more - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
+    }
+    return out;
+}
+
 std::string escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -43,7 +85,7 @@ std::string chartSvg(const ChartData& data) {
                       "font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\">\n";
     svg += "<rect width=\"800\" height=\"380\" fill=\"#ffffff\"/>\n";
     svg += "<text x=\"400\" y=\"24\" text-anchor=\"middle\" font-size=\"17\" font-weight=\"bold\">" +
-           escaped(data.white + " \u2013 " + data.black + "   " + data.result) + "</text>\n";
+           escaped(utf8Text(data.white) + " \u2013 " + utf8Text(data.black) + "   " + data.result) + "</text>\n";
     svg += "<text x=\"400\" y=\"43\" text-anchor=\"middle\" font-size=\"12\" fill=\"#555555\">" +
            escaped("Evaluation in pawns, White's view (" + data.annotator + ")") + "</text>\n";
     svg += "<defs><clipPath id=\"above\"><rect x=\"" + number(Left) + "\" y=\"" + number(Top) + "\" width=\"" +

@@ -26,7 +26,8 @@ struct ChartData {
 
 // 800 pixels wide: the evaluation clamped to five pawns either way, White's
 // advantage filled above the axis and Black's below, the marked moves with
-// their labels, move numbers along the axis, the players and the result on top.
+// their labels, move numbers along the axis, the players and the result on top
+// (the names as UTF-8 when they are, else as Latin-1, without control characters).
 std::string chartSvg(const ChartData& data);
 
 // The chart's file name: "N-White-Black.svg", the names reduced to letters,

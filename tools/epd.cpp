@@ -1,8 +1,9 @@
 // drozak-tools epd [--movetime MS | --depth D] FILE: a test suite of EPD lines
-// (four FEN fields, then operations such as bm, am, id), each position searched
-// from a cleared table as the engine searches after `setboard` (no book), one
-// line per position and `solved N/M` at the end.
+// (four FEN fields or six, then operations such as bm, am, id), each position
+// searched from a cleared table as the engine searches after `setboard` (no
+// book), one line per position and `solved N/M` at the end.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -41,6 +42,13 @@ std::vector<std::string> operations(const std::string& text) {
     return out;
 }
 
+bool isCount(const std::string& word) {
+    return !word.empty() && word.size() < 10 && std::all_of(word.begin(), word.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// The four FEN fields, or six with the counters; the operations after them.
+// The position's FEN has six fields: the counters from hmvc and fmvn when the
+// line has them, else as written, else 0 and 1.
 bool parseLine(const std::string& text, EpdLine& line, std::string& error) {
     std::istringstream words(text);
     std::string fields[4];
@@ -49,9 +57,20 @@ bool parseLine(const std::string& text, EpdLine& line, std::string& error) {
             error = "fewer than four FEN fields";
             return false;
         }
-    line.fen = fields[0] + " " + fields[1] + " " + fields[2] + " " + fields[3];
+    std::string halfmoves = "0", moveNumber = "1";
     std::string rest;
     std::getline(words, rest);
+    std::istringstream counters(rest);
+    std::string first, second;
+    if (counters >> first && isCount(first)) {
+        if (!(counters >> second) || !isCount(second)) {
+            error = "five FEN fields";
+            return false;
+        }
+        halfmoves = first;
+        moveNumber = second;
+        std::getline(counters, rest);
+    }
     for (const std::string& op : operations(rest)) {
         std::istringstream parts(op);
         std::string code, operand;
@@ -62,8 +81,15 @@ bool parseLine(const std::string& text, EpdLine& line, std::string& error) {
             std::getline(parts, operand);
             const std::size_t first = operand.find('"'), last = operand.rfind('"');
             line.id = first != std::string::npos && last > first ? operand.substr(first + 1, last - first - 1) : operand;
+        } else if (code == "hmvc" || code == "fmvn") {
+            if (!(parts >> operand) || !isCount(operand)) {
+                error = "a bad " + code + " operand";
+                return false;
+            }
+            (code == "hmvc" ? halfmoves : moveNumber) = operand;
         }
     }
+    line.fen = fields[0] + " " + fields[1] + " " + fields[2] + " " + fields[3] + " " + halfmoves + " " + moveNumber;
     if (line.best.empty() && line.avoid.empty()) {
         error = "no bm or am operation";
         return false;

@@ -410,6 +410,7 @@ public:
 // engine thread, the tables, the start position) and says it is ready.
 void handshake() {
     const std::optional<InputLine> first = commandInput().take();
+    if (first) logCommandLine(first->text);
     if (!first || splitFirstWord(first->text).first.compare(0, 6, "xboard") != 0)
         std::printf("Engine works only with xboard protocol ver. 2\n");
     std::printf("\n");

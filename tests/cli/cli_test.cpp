@@ -1,6 +1,7 @@
 // The engine's command line as users and interfaces give it, run as a program
 // in scratch directories: the usage, the version, bad options, the book and
-// the log it names, the defaults of a build tree, and an installed tree.
+// the log it names, the defaults of a build tree, and an installed tree; and
+// the build's own set-up on a machine that lacks packages.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -69,7 +70,8 @@ TEST(CommandLine, UsageVersionAndBadOptions) {
 
 // Started with no arguments in a directory holding Drozak.book, the engine
 // answers and logs exactly as the program did before it had a command line
-// (tests/cli/defaults.golden, recorded from that program; times masked).
+// (tests/cli/defaults.golden, recorded from that program; times masked; the
+// log's first line, the handshake's, added since).
 TEST(CommandLine, DefaultsAsBefore) {
     EngineProcess engine;
     makeBook(engine.directory() / "Drozak.book", "e2e4 e7e5 g1f3 b8c6 f1b5");
@@ -165,6 +167,46 @@ TEST(CommandLine, InstalledTreeFindsItsBook) {
     EXPECT_NE(fileText(stage.path() / "state/drozak/Drozak.log").find("-M: move(book): " + move), std::string::npos);
     EXPECT_EQ(entries(engine.directory()), std::set<std::string>{"stderr.txt"});
     EXPECT_EQ(entries(usr / "share/games/drozak"), std::set<std::string>{"Drozak.book"});
+}
+
+// .ci/deps (what `make` runs first) where cmake and g++ are missing, with
+// stand-ins for id, sudo and apt-get: root installs them, a user through sudo
+// when it asks no password; otherwise the packages and the command that
+// installs them are named, nothing is run, and the build stops.
+TEST(BuildDeps, InstallAsRootOrThroughSudoOrNameTheCommand) {
+    const struct {
+        const char* uid;
+        int sudoProbe;  // the status of `sudo -n true`; -1: no sudo
+        int status;
+        const char* calls;  // regular expressions
+        const char* error;
+    } cases[] = {
+        {"0", -1, 0, "apt-get update -qq\napt-get install -y -qq cmake g\\+\\+.*\n", ""},
+        {"1000", 0, 0, "sudo -n true\n(sudo -n DEBIAN_FRONTEND=noninteractive apt-get (update -qq|install -y -qq cmake g\\+\\+.*)\n){2}", ""},
+        {"1000", 1, 1, "sudo -n true\n", ".ci/deps: missing packages: cmake g\\+\\+.*\n  sudo apt-get install cmake g\\+\\+.*\n"},
+        {"1000", -1, 1, "", ".ci/deps: missing packages: cmake g\\+\\+.*\n  su -c 'apt-get install cmake g\\+\\+.*'\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "uid " << c.uid << ", sudo " << c.sudoProbe);
+        TempDir dir;
+        const fs::path bin = dir.path() / "bin", calls = dir.path() / "calls";
+        fs::create_directory(bin);
+        const auto standIn = [&](const char* name, const std::string& body) {
+            std::ofstream(bin / name) << "#!/bin/sh\n" << body << "\n";
+            fs::permissions(bin / name, fs::perms::owner_all);
+        };
+        standIn("id", std::string("echo ") + c.uid);
+        standIn("apt-get", "echo \"apt-get $*\" >>" + calls.string());
+        if (c.sudoProbe >= 0)
+            standIn("sudo", "echo \"sudo $*\" >>" + calls.string() + "\n[ \"$*\" != \"-n true\" ] || exit " +
+                                std::to_string(c.sudoProbe));
+        const std::string command = "cd " + dir.path().string() + " && /usr/bin/env -i PATH=" + bin.string() +
+                                    " /bin/bash " DROZAK_SOURCE_DIR "/.ci/deps 2>err";
+        const int status = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
+        EXPECT_TRUE(std::regex_match(fileText(calls), std::regex(c.calls))) << fileText(calls);
+        EXPECT_TRUE(std::regex_match(fileText(dir.path() / "err"), std::regex(c.error))) << fileText(dir.path() / "err");
+    }
 }
 
 }  // namespace

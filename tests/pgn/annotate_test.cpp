@@ -1,10 +1,13 @@
 // drozak-tools annotate and epd run as programs in a fresh directory with the
 // build's book: a known blunder marked with its better line and counted in the
 // summary, a broken game copied and reported, pgn-extract reading the output,
-// the same text at any --jobs; the EPD moves are those the engine plays.
+// charts that are XML whatever the names' encoding, the same text at any
+// --jobs; the EPD moves are those the engine plays.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -37,11 +40,58 @@ std::string flat(std::string text) {
     return text;
 }
 
+// What keeps `text` from being well-formed XML, as far as a chart can break it
+// (empty: nothing): bytes that are not UTF-8 or characters XML refuses (the C
+// library's UTF-8 reading is the judge), elements that do not nest, attribute
+// values without quotes, a bare '&'.
+std::string xmlFault(const std::string& text) {
+    const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    if (!utf8) return "no C.UTF-8 locale";
+    const locale_t before = uselocale(utf8);
+    std::mbstate_t state{};
+    std::string fault;
+    for (std::size_t at = 0, n; at < text.size() && fault.empty(); at += n) {
+        wchar_t c = 0;
+        n = std::mbrtowc(&c, text.data() + at, text.size() - at, &state);
+        if (n == 0 || n > 4) fault = "not UTF-8 at byte " + std::to_string(at);
+        else if (c < 0x20 ? c != 0x9 && c != 0xA && c != 0xD : (c >= 0xD800 && c < 0xE000) || c == 0xFFFE || c == 0xFFFF)
+            fault = "character " + std::to_string(c) + " at byte " + std::to_string(at);
+    }
+    uselocale(before);
+    freelocale(utf8);
+    static const std::regex token(R"(<[^>]*>|[^<]+|<)"), closing(R"(</([A-Za-z_][-\w:.]*)\s*>)"),
+        element(R"(<([A-Za-z_][-\w:.]*)(\s+[A-Za-z_][-\w:.]*\s*=\s*"[^"<]*")*\s*(/?)>)"),
+        bareAmpersand(R"(&(?!(amp|lt|gt|quot|apos|#\d+|#x[0-9a-fA-F]+);))");
+    std::vector<std::string> open;
+    int roots = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), token); fault.empty() && it != std::sregex_iterator(); ++it) {
+        const std::string t = it->str();
+        std::smatch m;
+        if (t[0] != '<') {
+            if (open.empty() && t.find_first_not_of(" \t\r\n") != std::string::npos) fault = "text outside the root: " + t;
+        } else if (std::regex_match(t, m, closing)) {
+            if (open.empty() || open.back() != m[1]) fault = "unmatched " + t;
+            else open.pop_back();
+        } else if (std::regex_match(t, m, element)) {
+            if (open.empty() && roots++ > 0) fault = "a second root: " + t;
+            if (m[3].length() == 0) open.push_back(m[1]);
+        } else {
+            fault = "a malformed tag: " + t;
+        }
+        if (fault.empty() && std::regex_search(t, bareAmpersand)) fault = "a bare '&' in " + t;
+    }
+    return !fault.empty() ? fault : open.empty() && roots == 1 ? "" : "no single root closed";
+}
+
 TEST(Annotate, BlunderBetterLineSummaryAndBrokenGame) {
     TempDir dir;
     std::filesystem::copy_file(std::string(DROZAK_BUILD_DIR) + "/Drozak.book", dir.path() / "Drozak.book");
     std::filesystem::copy_file(std::string(DROZAK_SOURCE_DIR) + "/tests/pgn/blunder-and-opera.pgn",
                                dir.path() / "games.pgn");
+    // A game as old databases write them: Latin-1 names, a control character.
+    const std::string latin1Tags = "[White \"M\xfcller, J\xfcrgen\"]\n[Black \"G\xf6tz\x01\"]\n";
+    std::ofstream(dir.path() / "games.pgn", std::ios::app | std::ios::binary)
+        << "\n[Event \"Latin-1\"]\n" << latin1Tags << "\n1. d4 d5 *\n";
     const ToolRun run = runTool(dir, "annotate --depth 3 --chart charts games.pgn");
     EXPECT_EQ(run.exitCode, 1);  // the broken game
     EXPECT_EQ(run.err, "annotate: game 2 (line 8): stopped at 2. Ke3 (not a legal move)\n");
@@ -73,9 +123,16 @@ TEST(Annotate, BlunderBetterLineSummaryAndBrokenGame) {
     EXPECT_NE(chart.find("Hopeful, Harry \u2013 Careless, Carl   1-0"), std::string::npos);
     EXPECT_NE(chart.find(">3... Nf6?\?</text>"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "charts" / "3-Morphy_Paul-Duke_Karl_Count_Isouard.svg"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "charts"), {}), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "charts"), {}), 3);
+    // Every chart is XML; the Latin-1 names are written as UTF-8, the control
+    // character not at all, and the annotated game keeps the bytes it was given.
+    for (const auto& svg : std::filesystem::directory_iterator(dir.path() / "charts"))
+        EXPECT_EQ(xmlFault(fileText(svg.path())), "") << svg.path().filename();
+    EXPECT_NE(fileText(dir.path() / "charts" / "4-M_ller_J_rgen-G_tz.svg").find(">M\u00fcller, J\u00fcrgen \u2013 G\u00f6tz   *<"),
+              std::string::npos);
+    EXPECT_NE(run.out.find(latin1Tags), std::string::npos);
 
-    // pgn-extract reads the two annotated games without a word.
+    // pgn-extract reads the annotated games without a word.
     std::ofstream(dir.path() / "annotated.pgn") << run.out.substr(0, run.out.find("[Event \"Illegal\"]"))
                                                 << run.out.substr(run.out.find("[Event \"Opera game\"]"));
     const std::string check = "cd " + dir.path().string() + " && /usr/games/pgn-extract -s annotated.pgn >/dev/null 2>pe.txt";
@@ -123,17 +180,21 @@ TEST(Epd, DepthFindsTheEnginesMoveAndCountsSolved) {
         "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
         "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6",
     };
+    // Four FEN fields or six; the counters set up come from hmvc and fmvn
+    // first, then the fields, then 0 and 1 (a bad FEN shows them).
     std::ofstream(dir.path() / "suite.epd") << fens[0] << " bm Qxf7#; id \"mate\";\n"
-                                            << fens[1] << " bm Rd8#; id \"back rank\";\n"
+                                            << fens[1] << " 12 31 bm Rd8#; id \"back rank\";\n"
                                             << fens[2] << " am Qxf6; id \"kiwipete\";\n"
                                             << "# a comment line\n"
-                                            << "8/8/8/8/8/8/8/8 w - - bm Ke2; id \"no kings\";\n"
+                                            << "8/8/8/8/8/8/8/8 w - - bm Ke2; id \"no kings\"; hmvc 7;\n"
+                                            << "8/8/8/8/8/8/8/8 b - - 5 40 bm Ke2; fmvn 41;\n"
                                             << fens[3] << " bm Qz9; id \"bad move\";\n"
                                             << fens[3] << " bm exf6; id \"en passant\";\n";
     const ToolRun run = runTool(dir, "epd --depth 4 suite.epd");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "epd: line 5 skipped: a bad FEN: 8/8/8/8/8/8/8/8 w - -\n"
-                       "epd: line 6 skipped: the move Qz9 is not a move\n");
+    EXPECT_EQ(run.err, "epd: line 5 skipped: a bad FEN: 8/8/8/8/8/8/8/8 w - - 7 1\n"
+                       "epd: line 6 skipped: a bad FEN: 8/8/8/8/8/8/8/8 b - - 5 41\n"
+                       "epd: line 7 skipped: the move Qz9 is not a move\n");
     std::istringstream lines(run.out);
     std::string header, line;
     std::getline(lines, header);

@@ -20,67 +20,112 @@ using namespace testsupport;
 
 constexpr std::uint32_t MaxMs = std::numeric_limits<std::uint32_t>::max();
 
-// The time control as pure functions: no thread, no clock read.
+// The time control as pure functions (no thread, no clock read), as
+// properties over a grid of clocks, increments and moves to go: the clock is
+// shared out over the control's moves, a second kept in reserve; nothing
+// waits into the clock's margin; a fail low, however often, takes no move
+// past a fifth of the clock beyond the increment.
 TEST(TimeControl, AllotmentsClocksAndFixedTimes) {
-    struct Case {
-        std::int64_t moves, incrementMs, clock;
-        std::uint32_t movesPerControl, allotment;
-    };
-    for (const Case& c : {Case{40, 0, 30000, 40, 7470}, Case{40, 0, 150, 40, 30},  // no reserve below 2 s
-                          Case{40, 0, 199, 40, 40}, Case{40, 0, 200, 40, 20}, Case{40, 0, 100000, 40, 24970},
-                          Case{0, 2000, 6000, 40, 3470}, Case{20, 0, 0, 20, 0}, Case{-5, -3000, 4000, 40, 970},
-                          Case{40, 0, -500, 40, 0}, Case{40, 1000, -1, 40, 1000},  // a negative clock is empty
-                          Case{1, 0, std::int64_t{1} << 50, 1, MaxMs}, Case{40, 0, 4000000000, 40, 999999970}}) {
-        SCOPED_TRACE(c.clock);
-        TimeControl tc;
-        applyLevel(tc, c.moves, c.incrementMs);
-        applyClock(tc, c.clock);
-        EXPECT_EQ(tc.movesPerControl, c.movesPerControl);
-        EXPECT_EQ(tc.moveTimeMs, c.allotment);
-        EXPECT_EQ(tc.clockMs, std::clamp<std::int64_t>(c.clock, 0, std::int64_t{1} << 40) * 10);
-    }
-    // the first search after the book: three times, or moves/10 times
-    for (auto [allotment, moves, stretched] : {std::tuple{1000u, 40u, 3000u}, {1000u, 20u, 2000u}, {1000u, 1u, 100u},
-                                               {200000000u, 40u, 600000000u}, {MaxMs, 40u, MaxMs}})
-        EXPECT_EQ(stretchedAfterBook(allotment, moves), stretched) << allotment << " " << moves;
+    const std::int64_t clocks[] = {-500, 0, 5, 150, 199, 200, 1000, 6000, 30000, 100000, 360000, 4000000000,
+                                   std::int64_t{1} << 50};  // centiseconds, in order
+    for (std::int64_t moves : {-5, 0, 1, 2, 5, 20, 40})
+        for (std::int64_t increment : {-3000, 0, 1000, 3000, 10000}) {
+            std::uint32_t lastAllotment = 0;
+            std::int64_t lastMs = 0;
+            for (std::int64_t clock : clocks) {
+                SCOPED_TRACE(::testing::Message() << "level " << moves << " inc " << increment << " clock " << clock);
+                if (HasFailure()) return;  // one failing point says enough
+                TimeControl tc;
+                applyLevel(tc, moves, increment);
+                applyClock(tc, clock);
+                const std::uint32_t perControl = tc.movesPerControl, inc = tc.incrementMs, allotment = tc.moveTimeMs;
+                const std::int64_t ms = tc.clockMs, margin = clockMarginMs(ms);
+                EXPECT_EQ(perControl, moves >= 1 ? moves : 40);
+                EXPECT_EQ(inc, std::max<std::int64_t>(increment, 0));
+                EXPECT_EQ(ms, std::clamp<std::int64_t>(clock, 0, std::int64_t{1} << 40) * 10);  // negative: empty
+                if ((ms >= 2000) == (lastMs >= 2000)) {  // more clock, never less time, the reserve aside
+                    EXPECT_GE(allotment, lastAllotment);
+                }
+                lastAllotment = allotment;
+                lastMs = ms;
+                if (allotment < MaxMs) {  // whole centiseconds lose under 10 ms a move
+                    const std::int64_t shared = std::int64_t{perControl} * (allotment - inc);
+                    const std::int64_t kept = ms >= 2000 ? 1000 : 0;
+                    EXPECT_LE(shared, ms - kept);
+                    EXPECT_GT(shared, ms - kept - 10 * std::int64_t{perControl});
+                }
+                // The first search after the book: at most three allotments and
+                // a tenth of the control's time; a stretch when there is room.
+                const std::uint32_t stretched = stretchedAfterBook(allotment, perControl);
+                EXPECT_LE(stretched, 3 * std::uint64_t{allotment});
+                EXPECT_LE(stretched, std::uint64_t{perControl} * allotment / 10);
+                if (perControl >= 10) {
+                    EXPECT_GE(stretched, allotment);
+                }
+                if (perControl >= 30) {
+                    EXPECT_EQ(stretched, std::min<std::uint64_t>(3 * std::uint64_t{allotment}, MaxMs));
+                }
 
-    // Extra time when failing low: over two seconds only, half the allotment
-    // times the moves, never past the margin of the clock (max(50 ms, 5%)).
-    TimeControl tc;
-    applyClock(tc, 10000000);
-    for (auto [allotment, failing, extra] : {std::tuple{2001u, true, 40020u}, {2001u, false, 0u}, {2000u, true, 0u}}) {
-        tc.moveTimeMs = allotment;
-        EXPECT_EQ(failLowExtraMs(tc, failing, 0), extra) << allotment;
-    }
-    for (auto [clock, margin] : {std::pair{0, 50u}, {1000, 50u}, {10000, 500u}, {300000, 15000u}})
-        EXPECT_EQ(clockMarginMs(clock), margin);
-    tc = TimeControl{};
-    applyClock(tc, 150);
-    EXPECT_EQ(cappedToClock(tc, 20, 0), 20u);
-    EXPECT_EQ(cappedToClock(tc, 100000, 0), 1425u);
-    EXPECT_EQ(cappedToClock(tc, 100000, 100), 1325u);  // the time the move took comes off
-    applyClock(tc, 5);
-    EXPECT_EQ(cappedToClock(tc, 1000, 0), 0u);  // 50 ms: all of it margin
-    applyLevel(tc, 0, 3000);
-    applyClock(tc, 100);  // 3 s increment, 1 s on the clock: the extra time stops at the margin
-    EXPECT_EQ(tc.moveTimeMs, 3020u);
-    EXPECT_EQ(failLowExtraMs(tc, true, 0), 950u);
-    EXPECT_EQ(allotmentWaitMs(tc, 0), 950u);
+                // The margin, max(50 ms, 5%), is never waited into; what fits is not cut.
+                EXPECT_GE(margin, 50);
+                EXPECT_TRUE(margin == MaxMs || 20 * margin > ms - 20) << margin;
+                const std::uint32_t wait = allotmentWaitMs(tc, 0);
+                EXPECT_LE(wait, allotment);
+                EXPECT_TRUE(wait == 0 || wait + margin <= ms) << wait;
+                if (allotment + margin <= ms) {
+                    EXPECT_EQ(wait, allotment);
+                }
+                for (std::int64_t used : {std::int64_t{0}, std::int64_t{100}}) {
+                    const std::uint64_t wanted = std::min<std::int64_t>(ms, MaxMs) / 2;
+                    const std::uint32_t capped = cappedToClock(tc, wanted, used);
+                    EXPECT_LE(capped, wanted);
+                    EXPECT_TRUE(capped == 0 || used + capped + margin <= ms) << capped;
+                    if (used + static_cast<std::int64_t>(wanted) + margin <= ms) {
+                        EXPECT_EQ(capped, wanted);
+                    }
+                }
+
+                // A fail low at the deadline, or found late: extra time when the
+                // allotment is over two seconds and the share leaves room.
+                const std::int64_t share = inc + ms / 5;
+                for (std::int64_t used : {std::int64_t{wait}, std::int64_t{wait} + 1500}) {
+                    const std::int64_t extra = failLowExtraMs(tc, true, used);
+                    EXPECT_EQ(failLowExtraMs(tc, false, used), 0u);
+                    EXPECT_LE(used + extra, std::max(used, share)) << extra;
+                    EXPECT_LE(used + extra, std::max(used, ms - margin)) << extra;
+                    EXPECT_EQ(extra > 0, allotment > 2000 && used < std::min(share, ms - margin)) << extra;
+                }
+                // A run of moves that all fail low, each from what the last one left.
+                std::int64_t left = ms;
+                for (int failing = 1; failing <= 20 && left > 0; ++failing) {
+                    TimeControl next = tc;
+                    applyClock(next, left / 10);
+                    const std::int64_t waited = allotmentWaitMs(next, 0);
+                    const std::int64_t used = waited + failLowExtraMs(next, true, waited);
+                    EXPECT_LE(used, std::max(waited, inc + next.clockMs / 5)) << failing;
+                    EXPECT_TRUE(used == 0 || used < next.clockMs) << failing << ": " << used;
+                    left = next.clockMs - used + inc;
+                }
+            }
+        }
 
     // A fixed time: less a tenth (at most 100 ms), capped only by a clock sent
-    // for its move; level and st replace each other.
+    // for its move; no extra time; level and st replace each other.
+    TimeControl tc;
     EXPECT_FALSE(applyMoveTime(tc, 0));
     EXPECT_FALSE(applyMoveTime(tc, -500));
-    tc.clockForMove = false;
-    for (auto [st, allotment] : {std::pair{500, 450u}, {30000, 29900u}, {50, 45u}, {1500, 1400u}}) {
+    for (std::int64_t st : {1, 50, 500, 1500, 30000, 100000000}) {
+        SCOPED_TRACE(st);
         ASSERT_TRUE(applyMoveTime(tc, st));
-        EXPECT_EQ(allotmentWaitMs(tc, 0), allotment) << st;
+        const std::int64_t wait = allotmentWaitMs(tc, 0);
+        EXPECT_LE(wait, st);
+        EXPECT_GE(wait, std::max(st - 100, st * 9 / 10));
+        EXPECT_EQ(failLowExtraMs(tc, true, wait), 0u);
+        applyClock(tc, 100);
+        EXPECT_EQ(allotmentWaitMs(tc, 0), std::min<std::uint32_t>(wait, 1000 - clockMarginMs(1000)));
+        tc.clockForMove = false;  // that clock was for the last move
+        EXPECT_EQ(allotmentWaitMs(tc, 0), wait);
     }
-    EXPECT_EQ(failLowExtraMs(tc, true, 0), 0u);
-    applyClock(tc, 100);
-    EXPECT_EQ(allotmentWaitMs(tc, 0), 950u);
-    tc.clockForMove = false;
-    EXPECT_EQ(allotmentWaitMs(tc, 0), 1400u);  // that clock was for the last move
     applyLevel(tc, 40, 0);
     EXPECT_EQ(tc.fixedMoveMs, 0u);
 

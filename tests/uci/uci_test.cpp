@@ -205,6 +205,8 @@ TEST(UciProgram, ConversationAndRefusals) {
     EXPECT_EQ(engine.waitExit(), 0);
 
     const Lines log = engine.logLines();
+    EXPECT_EQ(*std::find_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("::cmd::", 0) == 0; }),
+              "::cmd:: uci");
     EXPECT_EQ(std::count(log.begin(), log.end(), "::cmd:: isready"), 2);
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("-M: bestmove ", 0) == 0; }),
               std::size(searches) + 11);

@@ -69,6 +69,7 @@ TEST(Program, CommandsAndBadInput) {
         engine.send("new");
         engine.closeInput();  // the interface is gone: ends as on quit
         EXPECT_EQ(engine.waitExit(), 0);
+        EXPECT_EQ(engine.logLines().front(), "::cmd:: " + first);  // the handshake's line is logged too
         EXPECT_EQ(engine.logLines().back(), "-M: end of input");
     }
     EngineProcess engine({.binary = {}, .withBook = false, .oldLog = "a line of an earlier run\n"});
@@ -156,7 +157,7 @@ TEST(Program, CommandsAndBadInput) {
     ASSERT_FALSE(log.empty());
     const auto firstCommand = std::find_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("::cmd::", 0) == 0; });
     ASSERT_NE(firstCommand, log.end());
-    EXPECT_EQ(*firstCommand, "::cmd:: protover 2");  // the handshake's line is not logged
+    EXPECT_EQ(*firstCommand, "::cmd:: xboard");
     EXPECT_EQ(log.back(), "::cmd:: quitting");
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find('\r') != l.npos; }), 0);
     EXPECT_EQ(logged(engine, {"-FEN:"}),  // gonzo, gonzo, e2e4; no pondering after easy
