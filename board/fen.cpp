@@ -223,24 +223,36 @@ bool readFen(std::string_view text, FenSetup& out) {
     return readFen(text, out, ignored);
 }
 
-void installPosition(const FenSetup& setup) {
+void installPosition(Board& b, const FenSetup& setup) {
     const Position& p = setup.position;
-    position = p;
-    setupCastleFlags = p.castleFlags;
-    for (HistoryEntry* e = historyTop; e > history; --e) *e = HistoryEntry{};
-    historyTop = history;
+    b.position = p;
+    b.setupCastleFlags = p.castleFlags;
+    for (HistoryEntry* e = b.historyTop; e > b.history; --e) *e = HistoryEntry{};
+    b.historyTop = b.history;
     // The clock as plies behind the position: the draw test counts from it.
-    *historyTop = HistoryEntry{p.hashKey, 0, static_cast<std::uint16_t>(std::min(setup.halfmoveClock, 1000))};
-    gameSnapshot.epSquare = p.epSquare;
-    gameSnapshot.castleFlags = p.castleFlags;
-    gameSnapshot.whiteKingSquare = p.kingSquare[White];
-    gameSnapshot.blackKingSquare = p.kingSquare[Black];
-    gameSnapshot.sideToMove = p.sideToMove;
-    std::copy(std::begin(p.board), std::end(p.board), gameSnapshot.board);
+    *b.historyTop = HistoryEntry{p.hashKey, 0, static_cast<std::uint16_t>(std::min(setup.halfmoveClock, 1000))};
+    GameSnapshot& game = b.snapshot;
+    game.epSquare = p.epSquare;
+    game.castleFlags = p.castleFlags;
+    game.whiteKingSquare = p.kingSquare[White];
+    game.blackKingSquare = p.kingSquare[Black];
+    game.sideToMove = p.sideToMove;
+    std::copy(std::begin(p.board), std::end(p.board), game.board);
+    b.currentPly = b.plyStack;
 }
 
-char* positionText(char* buffer) {
-    const GameSnapshot& game = gameSnapshot;
+bool setUpBoard(Board& b, std::string_view fen, std::string* reason) {
+    FenSetup setup;
+    std::string why;
+    if (!readFen(fen, setup, why)) {
+        if (reason) *reason = why;
+        return false;
+    }
+    installPosition(b, setup);
+    return true;
+}
+
+char* positionText(const GameSnapshot& game, char* buffer) {
     char* out = buffer;
     int empty = 0;
     for (int s = 0; s < 64; ++s) {

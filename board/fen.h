@@ -29,12 +29,16 @@ struct FenSetup {
 bool readFen(std::string_view text, FenSetup& out, std::string& reason);
 bool readFen(std::string_view text, FenSetup& out);
 
-// Makes a set-up position the game position: the position, the snapshot and
-// a history stack holding only it, its half-move clock as the count of
-// reversible plies behind it.
-void installPosition(const FenSetup& setup);
+// Makes a set-up position a board's game: the position, the snapshot and a
+// history stack holding only it, its half-move clock as the count of
+// reversible plies behind it; the ply stack at its root.
+void installPosition(Board& b, const FenSetup& setup);
 
-// The game position (the snapshot) as FEN text without the move counters,
-// e.g. "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -". `buffer` holds
-// at least 90 characters; returns it.
-char* positionText(char* buffer);
+// The one way from FEN text to a board: read, then installed. False, with
+// the reason (when asked for), and the board as it was, for a refused text.
+bool setUpBoard(Board& b, std::string_view fen, std::string* reason = nullptr);
+
+// A game position (a snapshot) as FEN text without the move counters, e.g.
+// "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -". `buffer` holds at
+// least 90 characters; returns it.
+char* positionText(const GameSnapshot& game, char* buffer);

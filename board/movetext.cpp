@@ -51,7 +51,7 @@ char* moveToText(char* buffer, Move move) {
     return out;
 }
 
-Move textToMove(std::string_view token) {
+Move textToMove(const GameSnapshot& game, std::string_view token) {
     // Four characters, or five with a promotion letter; anything longer (a
     // command such as "force") is no move.
     const std::size_t length = token.size();
@@ -60,7 +60,6 @@ Move textToMove(std::string_view token) {
     const int to = squareOf(token[2], token[3]);
     if (from < 0 || to < 0) return 0;
 
-    const GameSnapshot& game = gameSnapshot;
     if (length == 4) {
         if (const int kind = castlingKind(from, to, game.castleFlags)) return makeMoveCode(from, to, kind);
     }

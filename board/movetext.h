@@ -10,10 +10,11 @@
 // returns a pointer to the terminator so that callers can append.
 char* moveToText(char* buffer, Move move);
 
-// The move a token names in the game position (the snapshot), or 0 when the
+// The move a token names in a game position (a snapshot), or 0 when the
 // token is no move (a NUL byte anywhere in it makes none). Kinds come from
 // the snapshot; legality is not checked.
-Move textToMove(std::string_view token);
+struct GameSnapshot;
+Move textToMove(const GameSnapshot& game, std::string_view token);
 
 // Whether a token has the form of a move (two squares and perhaps a promotion
 // letter), whatever the position.

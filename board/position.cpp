@@ -8,13 +8,6 @@
 
 #include "board/tables.h"
 
-Position position;
-GameSnapshot gameSnapshot;
-HistoryEntry history[HistorySize];
-HistoryEntry* historyTop = history;
-PlyRecord plyStack[PlyStackSize];
-PlyRecord* currentPly = plyStack;
-std::uint16_t setupCastleFlags = 0;
 
 void checkFailed(const char* condition, const char* file, int line) {
     std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, condition);
@@ -135,8 +128,19 @@ constexpr int promotionGain(int kind) {
 
 }  // namespace
 
-void saveUndo(PlyRecord& record) {
-    const Position& p = position;
+void Board::takeGameFrom(const Board& other) {
+    position = other.position;
+    snapshot = other.snapshot;
+    setupCastleFlags = other.setupCastleFlags;
+
+    const HistoryEntry* const top = other.historyTop;
+    std::copy(other.history, top + 1, history);
+    historyTop = history + (top - other.history);
+    currentPly = plyStack;
+    plyStack[0].current = plyStack[0].moves;
+}
+
+void saveUndo(const Position& p, PlyRecord& record) {
     record.savedOccupied = p.occupied;
     record.savedOwnPieces = p.colourBoards[p.sideToMove];
     record.savedFiles = p.occupiedFiles;
@@ -147,15 +151,15 @@ void saveUndo(PlyRecord& record) {
     record.savedEpSquare = p.epSquare;
 }
 
-void makeMove(Move m) {
-    Position& p = position;
-    PlyRecord& undo = *currentPly;
+void makeMove(Board& b, Move m) {
+    Position& p = b.position;
+    PlyRecord& undo = *b.currentPly;
     const int from = moveFrom(m), to = moveTo(m), kind = moveKind(m);
     const int side = p.sideToMove, opponent = side ^ 1;
 
-    historyTop->move = m;
-    HistoryEntry* const previous = historyTop;
-    HistoryEntry* const top = ++historyTop;
+    b.historyTop->move = m;
+    HistoryEntry* const previous = b.historyTop;
+    HistoryEntry* const top = ++b.historyTop;
     top->reversibleCount = 0;
 
     if (p.epSquare) {
@@ -241,12 +245,12 @@ void makeMove(Move m) {
 
     p.sideToMove ^= 1;
     top->hashKey = p.hashKey;
-    DROZAK_CHECK(positionIsConsistent());
+    DROZAK_CHECK(positionIsConsistent(b));
 }
 
-void unmakeMove(Move m) {
-    Position& p = position;
-    const PlyRecord& undo = *currentPly;
+void unmakeMove(Board& b, Move m) {
+    Position& p = b.position;
+    const PlyRecord& undo = *b.currentPly;
     const int from = moveFrom(m), to = moveTo(m), kind = moveKind(m);
     p.sideToMove ^= 1;
     const int side = p.sideToMove, opponent = side ^ 1;
@@ -316,14 +320,14 @@ void unmakeMove(Move m) {
             break;
         }
     }
-    --historyTop;
-    DROZAK_CHECK(positionIsConsistent());
+    --b.historyTop;
+    DROZAK_CHECK(positionIsConsistent(b));
 }
 
-bool playGameMove(Move m) {
+bool playGameMove(Board& b, Move m) {
     if (m == 0) return false;
-    Position& p = position;
-    makeMove(m);
+    Position& p = b.position;
+    makeMove(b, m);
     switch (moveKind(m)) {
         case CastleBlackKingSide: p.kingSquare[Black] = G8; break;
         case CastleWhiteKingSide: p.kingSquare[White] = G1; break;
@@ -335,12 +339,13 @@ bool playGameMove(Move m) {
         const std::uint16_t sideBits = (moveKind(m) & 1) ? WhiteRights | WhiteCastling : BlackRights | BlackCastling;
         p.castleFlags &= static_cast<std::uint16_t>(~sideBits);
     }
-    gameSnapshot.epSquare = p.epSquare;
-    gameSnapshot.castleFlags = p.castleFlags;
-    gameSnapshot.whiteKingSquare = p.kingSquare[White];
-    gameSnapshot.blackKingSquare = p.kingSquare[Black];
-    std::copy(std::begin(p.board), std::end(p.board), gameSnapshot.board);
-    gameSnapshot.sideToMove ^= 1;
+    GameSnapshot& game = b.snapshot;
+    game.epSquare = p.epSquare;
+    game.castleFlags = p.castleFlags;
+    game.whiteKingSquare = p.kingSquare[White];
+    game.blackKingSquare = p.kingSquare[Black];
+    std::copy(std::begin(p.board), std::end(p.board), game.board);
+    game.sideToMove ^= 1;
     return true;
 }
 
@@ -356,8 +361,7 @@ constexpr int realKingSquare(int s) {
 }
 }  // namespace
 
-std::uint64_t computeHashKey(std::uint16_t setupFlags) {
-    const Position& p = position;
+std::uint64_t computeHashKey(const Position& p, std::uint16_t setupFlags) {
     std::uint64_t key = 0;
     for (int s = 0; s < 64; ++s)
         if (p.board[s]) key ^= zobristKeys[p.board[s]][s];
@@ -369,8 +373,8 @@ std::uint64_t computeHashKey(std::uint16_t setupFlags) {
     return key;
 }
 
-bool positionIsConsistent() {
-    const Position& p = position;
+bool positionIsConsistent(const Board& b) {
+    const Position& p = b.position;
     Bitboard pieces[11] = {};
     Bitboard colours[2] = {};
     int material = 0;
@@ -396,7 +400,7 @@ bool positionIsConsistent() {
     return p.colourBoards[Black] == colours[Black] && p.colourBoards[White] == colours[White] &&
            p.occupied == rotated.occupied && p.occupiedFiles == rotated.occupiedFiles &&
            p.occupiedDiagA1H8 == rotated.occupiedDiagA1H8 && p.occupiedDiagA8H1 == rotated.occupiedDiagA8H1 &&
-           p.materialCount == material && p.hashKey == computeHashKey(setupCastleFlags);
+           p.materialCount == material && p.hashKey == computeHashKey(p, b.setupCastleFlags);
 }
 
 std::uint64_t startPositionKey() {
@@ -411,10 +415,29 @@ std::uint64_t startPositionKey() {
     return key;
 }
 
-void compactHistory() {
-    if (historyTop - history < HistorySize - SearchRoom) return;
-    HistoryEntry* const first = historyTop - (KeptHistory - 1);
-    std::copy(first, historyTop + 1, history);
-    std::fill(history + KeptHistory, historyTop + 1, HistoryEntry{});
-    historyTop = history + (KeptHistory - 1);
+void compactHistory(Board& b) {
+    if (b.historyTop - b.history < HistorySize - SearchRoom) return;
+    HistoryEntry* const first = b.historyTop - (KeptHistory - 1);
+    std::copy(first, b.historyTop + 1, b.history);
+    std::fill(b.history + KeptHistory, b.historyTop + 1, HistoryEntry{});
+    b.historyTop = b.history + (KeptHistory - 1);
+}
+
+void playLineMove(Board& b, Move m) {
+    playGameMove(b, m);
+    compactHistory(b);
+}
+
+SavedGame saveGame(const Board& b) {
+    const HistoryEntry* const top = b.historyTop;
+    return SavedGame{b.position, b.snapshot, std::vector<HistoryEntry>(b.history, top + 1), b.setupCastleFlags};
+}
+
+void restoreGame(Board& b, const SavedGame& saved) {
+    b.position = saved.position;
+    b.snapshot = saved.snapshot;
+    std::copy(saved.history.begin(), saved.history.end(), b.history);
+    b.historyTop = b.history + (saved.history.size() - 1);
+    b.setupCastleFlags = saved.setupFlags;
+    b.currentPly = b.plyStack;
 }

@@ -1,8 +1,9 @@
-// The global position, the game snapshot, the history stack and the ply stack,
-// with make and unmake.
+// The position, the game snapshot, the history stack and the ply stack of a
+// board, with make and unmake.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "board/types.h"
 #include "board/zobrist.h"
@@ -93,22 +94,45 @@ constexpr std::uint64_t castlingRightKey(std::uint16_t right) {
 #endif
 [[noreturn]] void checkFailed(const char* condition, const char* file, int line);
 
-extern Position position;
-extern GameSnapshot gameSnapshot;
-extern HistoryEntry history[HistorySize];
-extern HistoryEntry* historyTop;
-extern PlyRecord plyStack[PlyStackSize];
-extern PlyRecord* currentPly;
+// A board of its own: a position with the history stack and the ply stack
+// that make and unmake keep, and the game snapshot. The game has one, every
+// search thread one, and every tool that walks a tree one. Its stacks point
+// into it, so it is never copied whole: takeGameFrom copies what a search
+// starts from.
+struct Board {
+    Position position{};
+    GameSnapshot snapshot{};
+    // The castling rights of the position the game was set up from: the hash
+    // key carries the key of every one of them lost since.
+    std::uint16_t setupCastleFlags = 0;
+    HistoryEntry* historyTop = history;
+    PlyRecord* currentPly = plyStack;
+    HistoryEntry history[HistorySize]{};
+    PlyRecord plyStack[PlyStackSize]{};
+    // Undo room for a look one move ahead that the search's records must not
+    // lend (the draw test's).
+    PlyRecord lookAheadPly{};
+
+    Board() = default;
+    Board(const Board&) = delete;
+    Board& operator=(const Board&) = delete;
+
+    // The game of `other` on this board: its position, snapshot, setup rights
+    // and history; the ply stack back at its root, its killer moves kept.
+    void takeGameFrom(const Board& other);
+};
 
 // Fills the saved fields of a ply's undo block from the position.
-void saveUndo(PlyRecord& record);
+void saveUndo(const Position& p, PlyRecord& record);
+inline void saveUndo(Board& b) { saveUndo(b.position, *b.currentPly); }
 
-void makeMove(Move m);
-void unmakeMove(Move m);
+// Makes and takes back a move on the current ply record's undo block.
+void makeMove(Board& b, Move m);
+void unmakeMove(Board& b, Move m);
 
 // Plays a move of the actual game: the castling is completed at once and the
 // snapshot refreshed. Returns false for the null move.
-bool playGameMove(Move m);
+bool playGameMove(Board& b, Move m);
 
 // The history entries kept when the stack is compacted: the draw test looks
 // back at most this far (101 reversible plies make a fifty-move draw).
@@ -119,26 +143,36 @@ constexpr int SearchRoom = 160;
 // Moves the newest KeptHistory entries to the bottom of the history stack once
 // fewer than SearchRoom entries are left above the top; every draw answer
 // stays the same.
-void compactHistory();
+void compactHistory(Board& b);
+
+// A game move with room kept above it on the history stack for the searches
+// of the positions that follow.
+void playLineMove(Board& b, Move m);
+
+// A board's game as it stands, to come back to after a line is played on it.
+struct SavedGame {
+    Position position;
+    GameSnapshot snapshot;
+    std::vector<HistoryEntry> history;
+    std::uint16_t setupFlags;
+};
+SavedGame saveGame(const Board& b);
+void restoreGame(Board& b, const SavedGame& saved);
 
 // Neither side can mate: two bare kings, or a lone knight or bishop.
-inline bool insufficientMaterial() {
-    return position.materialCount < 4 && !(position.pieceBoards[WhitePawn] | position.pieceBoards[BlackPawn]);
+inline bool insufficientMaterial(const Position& p) {
+    return p.materialCount < 4 && !(p.pieceBoards[WhitePawn] | p.pieceBoards[BlackPawn]);
 }
-
-// The castling rights of the position the game was set up from: the hash key
-// carries the key of every one of them lost since.
-extern std::uint16_t setupCastleFlags;
 
 // Whether every derived part of the position agrees with the board array and
 // the king squares (piece, colour and rotated boards, material) and the hash
 // key with one computed from scratch.
-bool positionIsConsistent();
+bool positionIsConsistent(const Board& b);
 
-// The key of the current position computed from scratch: pieces, kings, the en
-// passant square, and the key of every right that `setupFlags` held and the
-// position has lost since.
-std::uint64_t computeHashKey(std::uint16_t setupFlags);
+// The key of a position computed from scratch: pieces, kings, the en passant
+// square, and the key of every right that `setupFlags` held and the position
+// has lost since.
+std::uint64_t computeHashKey(const Position& p, std::uint16_t setupFlags);
 
 // The key the standard start position has.
 std::uint64_t startPositionKey();

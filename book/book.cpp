@@ -61,15 +61,15 @@ int randomBookLine(int lineCount) {
     return static_cast<int>(draw % lineCount);
 }
 
-bool storeBookLine(const Move* moves, std::uint8_t count) {
+bool storeBookLine(Board& b, const Move* moves, std::uint8_t count) {
     // Every ply of the line needs an undo block and a history entry above the
     // current ones.
-    if (count > MaxBookLineMoves || (currentPly - plyStack) + count >= PlyStackSize ||
-        (historyTop - history) + count >= HistorySize)
+    if (count > MaxBookLineMoves || (b.currentPly - b.plyStack) + count >= PlyStackSize ||
+        (b.historyTop - b.history) + count >= HistorySize)
         return false;
 
     ScoredMove list[MoveListSize];
-    ScoredMove* end = generateMoves(AllMoves, list);
+    ScoredMove* end = generateMoves(AllMoves, b.position, list);
     int made = 0;
     bool legal = true;
     while (made < count) {
@@ -77,14 +77,14 @@ bool storeBookLine(const Move* moves, std::uint8_t count) {
             legal = false;
             break;
         }
-        saveUndo(*currentPly);
-        makeMove(moves[made]);
-        ++currentPly;
+        saveUndo(b);
+        makeMove(b, moves[made]);
+        ++b.currentPly;
         ++made;
         // A move that leaves its own king capturable, or castles through an
         // attacked square, is refused by the opponent's generator. Checked
         // after the last move too, which no later move would test.
-        end = generateMoves(AllMoves, list);
+        end = generateMoves(AllMoves, b.position, list);
         if (!end) {
             legal = false;
             break;
@@ -92,16 +92,16 @@ bool storeBookLine(const Move* moves, std::uint8_t count) {
     }
     while (made > 0) {
         --made;
-        --currentPly;
-        unmakeMove(moves[made]);
-        if (legal) ttStoreBookMove(moves[made]);
+        --b.currentPly;
+        unmakeMove(b, moves[made]);
+        if (legal) ttStoreBookMove(b.position, moves[made]);
     }
     return legal;
 }
 
-bool loadBook(const char* fileName, int (*chooseLine)(int lineCount)) {
-    DROZAK_CHECK(!searchRunning);
-    if (!isBookStart(position)) return false;
+bool loadBook(Board& b, const char* fileName, int (*chooseLine)(int lineCount)) {
+    DROZAK_CHECK(!searchPool.running());
+    if (!isBookStart(b.position)) return false;
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return false;
 
@@ -122,10 +122,10 @@ bool loadBook(const char* fileName, int (*chooseLine)(int lineCount)) {
         if (linesRead++ == chosen) {
             for (int i = 0; i < count; ++i) chosenMoves[i] = moves[i];
             chosenCount = count;
-        } else if (!storeBookLine(moves, count)) {
+        } else if (!storeBookLine(b, moves, count)) {
             return false;
         }
     }
-    if (chosenCount == 0 || !storeBookLine(chosenMoves, chosenCount)) return false;
+    if (chosenCount == 0 || !storeBookLine(b, chosenMoves, chosenCount)) return false;
     return record == Record::End && linesRead == lineCount;
 }

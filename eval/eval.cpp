@@ -106,9 +106,8 @@ int sideScore(const Position& p, const PhaseTables& t) {
 
 }  // namespace
 
-std::int16_t evaluate() {
-    const Position& p = position;
-    if (insufficientMaterial()) return 0;
+std::int16_t evaluate(const Position& p) {
+    if (insufficientMaterial(p)) return 0;
 
     const int m = phaseIndex(p.materialCount);
     const PhaseTables t{kingTableByPhase[m],   pawnTableByPhase[m], knightTableByPhase[m],

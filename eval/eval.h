@@ -3,5 +3,7 @@
 
 #include <cstdint>
 
-// The score of the current position for the side to move, in centipawns.
-std::int16_t evaluate();
+struct Position;
+
+// The score of a position for the side to move, in centipawns.
+std::int16_t evaluate(const Position& p);

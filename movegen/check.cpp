@@ -17,15 +17,15 @@ inline void setSingleCheck(CheckInfo& info, int s, int kind) {
 // Adds the pieces on `found`, all checking in the same way. The first single
 // checker keeps its square and line; a second one makes a double check, which
 // sums the kinds.
-void addCheckers(CheckInfo& info, Bitboard found, int kind) {
+void addCheckers(const Position& p, CheckInfo& info, Bitboard found, int kind) {
     if (!found) return;
     info.checkKind = static_cast<std::uint8_t>(info.checkKind + kind * std::popcount(found));
     info.checkers |= found;
     if (info.checkerSquare == NoSquare && std::has_single_bit(found)) {
         const int s = lowestSquare(found);
         info.checkerSquare = static_cast<Square>(s);
-        info.lineMask = kind == StraightCheck   ? rookAttacksFrom(s, position)
-                        : kind == DiagonalCheck ? bishopAttacksFrom(s, position)
+        info.lineMask = kind == StraightCheck   ? rookAttacksFrom(s, p)
+                        : kind == DiagonalCheck ? bishopAttacksFrom(s, p)
                                                 : 0;
     } else {
         info.checkerSquare = DoubleCheck;
@@ -38,15 +38,14 @@ void addCheckers(CheckInfo& info, Bitboard found, int kind) {
 // kinds are tested even after a first find: an en-passant capture empties two
 // squares and can uncover a rook and a bishop at once.
 template <int Mover, bool Straight, bool Diagonal>
-void addDiscoveredChecks(CheckInfo& info, int king) {
+void addDiscoveredChecks(const Position& p, CheckInfo& info, int king) {
     using M = SideOf<Mover>;
-    const Position& p = position;
     const Bitboard queens = p.pieceBoards[M::Queen];
     const Bitboard straight = Straight ? (p.pieceBoards[M::Rook] | queens) & ~info.checkers : 0;
     const Bitboard diagonal = Diagonal ? (p.pieceBoards[M::Bishop] | queens) & ~info.checkers : 0;
     if (!(queenRays[king] & (straight | diagonal))) return;
-    if (rookRays[king] & straight) addCheckers(info, straight & rookAttacksFrom(king, p), StraightCheck);
-    if (bishopRays[king] & diagonal) addCheckers(info, diagonal & bishopAttacksFrom(king, p), DiagonalCheck);
+    if (rookRays[king] & straight) addCheckers(p, info, straight & rookAttacksFrom(king, p), StraightCheck);
+    if (bishopRays[king] & diagonal) addCheckers(p, info, diagonal & bishopAttacksFrom(king, p), DiagonalCheck);
 }
 
 // Which lines a move can open follows from the rule that the mover could not
@@ -58,9 +57,8 @@ void addDiscoveredChecks(CheckInfo& info, int king) {
 // rank shields a diagonal only from a king it attacks, so only the rank can
 // open, and a promotion to a queen tests both kinds whether or not it checks.
 template <int Mover>
-void analyse(CheckInfo& info, Move move) {
+void analyse(const Position& p, CheckInfo& info, Move move) {
     using M = SideOf<Mover>;
-    const Position& p = position;
     const int king = p.kingSquare[M::Them];
     const Bitboard kingBit = bitOf(king);
     info = CheckInfo{0, 0, NoSquare, 0};
@@ -82,26 +80,26 @@ void analyse(CheckInfo& info, Move move) {
     switch (p.board[to]) {
         case M::Pawn:
             if (M::pawnAttacks(bitOf(to)) & kingBit) setSingleCheck(info, to, PawnCheck);
-            addDiscoveredChecks<Mover, true, true>(info, king);
+            addDiscoveredChecks<Mover, true, true>(p, info, king);
             break;
         case M::Knight:
             if (knightAttacks[to] & kingBit) setSingleCheck(info, to, KnightCheck);
-            addDiscoveredChecks<Mover, true, true>(info, king);
+            addDiscoveredChecks<Mover, true, true>(p, info, king);
             break;
         case M::Bishop:
             if (bishopRays[to] & kingBit) {
                 info.lineMask = bishopAttacksFrom(to, p);
                 if (info.lineMask & kingBit) setSingleCheck(info, to, DiagonalCheck);
             }
-            addDiscoveredChecks<Mover, true, false>(info, king);
+            addDiscoveredChecks<Mover, true, false>(p, info, king);
             break;
         case M::Rook:
             if (rookRays[to] & kingBit) {
                 info.lineMask = rookAttacksFrom(to, p);
                 if (info.lineMask & kingBit) setSingleCheck(info, to, StraightCheck);
             }
-            if (promotion) addDiscoveredChecks<Mover, true, true>(info, king);
-            else addDiscoveredChecks<Mover, false, true>(info, king);
+            if (promotion) addDiscoveredChecks<Mover, true, true>(p, info, king);
+            else addDiscoveredChecks<Mover, false, true>(p, info, king);
             break;
         case M::Queen:
             if (queenRays[to] & kingBit) {
@@ -113,35 +111,34 @@ void analyse(CheckInfo& info, Move move) {
                     if (info.lineMask & kingBit) setSingleCheck(info, to, DiagonalCheck);
                 }
             }
-            if (promotion) addDiscoveredChecks<Mover, true, true>(info, king);
+            if (promotion) addDiscoveredChecks<Mover, true, true>(p, info, king);
             break;
         default:  // the king moved: it checks nobody, but may uncover any line
-            addDiscoveredChecks<Mover, true, true>(info, king);
+            addDiscoveredChecks<Mover, true, true>(p, info, king);
             break;
     }
 }
 
 template <int Side>
-void analyseFromScratch(CheckInfo& info) {
+void analyseFromScratch(const Position& p, CheckInfo& info) {
     using T = SideOf<Side ^ 1>;
-    const Position& p = position;
     const int king = p.kingSquare[Side];
     const Bitboard queens = p.pieceBoards[T::Queen];
     info = CheckInfo{0, 0, NoSquare, 0};
-    addCheckers(info, SideOf<Side>::pawnAttacks(bitOf(king)) & p.pieceBoards[T::Pawn], PawnCheck);
-    addCheckers(info, knightAttacks[king] & p.pieceBoards[T::Knight], KnightCheck);
-    addCheckers(info, rookAttacksFrom(king, p) & (p.pieceBoards[T::Rook] | queens), StraightCheck);
-    addCheckers(info, bishopAttacksFrom(king, p) & (p.pieceBoards[T::Bishop] | queens), DiagonalCheck);
+    addCheckers(p, info, SideOf<Side>::pawnAttacks(bitOf(king)) & p.pieceBoards[T::Pawn], PawnCheck);
+    addCheckers(p, info, knightAttacks[king] & p.pieceBoards[T::Knight], KnightCheck);
+    addCheckers(p, info, rookAttacksFrom(king, p) & (p.pieceBoards[T::Rook] | queens), StraightCheck);
+    addCheckers(p, info, bishopAttacksFrom(king, p) & (p.pieceBoards[T::Bishop] | queens), DiagonalCheck);
 }
 
 }  // namespace
 
-void analyseCheck(CheckInfo& info, Move move) {
-    if (position.sideToMove == White) analyse<Black>(info, move);
-    else analyse<White>(info, move);
+void analyseCheck(const Position& p, CheckInfo& info, Move move) {
+    if (p.sideToMove == White) analyse<Black>(p, info, move);
+    else analyse<White>(p, info, move);
 }
 
-void analyseCheckFromScratch(CheckInfo& info) {
-    if (position.sideToMove == White) analyseFromScratch<White>(info);
-    else analyseFromScratch<Black>(info);
+void analyseCheckFromScratch(const Position& p, CheckInfo& info) {
+    if (p.sideToMove == White) analyseFromScratch<White>(p, info);
+    else analyseFromScratch<Black>(p, info);
 }

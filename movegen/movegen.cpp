@@ -21,11 +21,11 @@ constexpr int promotionScore[4] = {-19200, -20050, -20080, -20090};
 constexpr int evasionPromotionScore[4] = {-20800, -20801, -20802, -20803};
 
 template <Unit U>
-inline Bitboard unitAttacks(int s) {
+inline Bitboard unitAttacks(const Position& p, int s) {
     if constexpr (U == KnightUnit) return knightAttacks[s];
-    else if constexpr (U == BishopUnit) return bishopAttacksFrom(s, position);
-    else if constexpr (U == RookUnit) return rookAttacksFrom(s, position);
-    else return queenAttacksFrom(s, position);
+    else if constexpr (U == BishopUnit) return bishopAttacksFrom(s, p);
+    else if constexpr (U == RookUnit) return rookAttacksFrom(s, p);
+    else return queenAttacksFrom(s, p);
 }
 
 template <Unit U>
@@ -41,7 +41,7 @@ inline ScoredMove* emit(ScoredMove* list, int score, int from, int to, int kind)
     return list + 1;
 }
 
-inline int victimValue(int s) { return pieceValues[position.board[s]]; }
+inline int victimValue(const Position& p, int s) { return pieceValues[p.board[s]]; }
 
 // The four promotions of one pawn move, queen first.
 inline ScoredMove* emitPromotions(ScoredMove* list, int from, int to, int firstKind, const int (&scores)[4],
@@ -54,6 +54,7 @@ inline ScoredMove* emitPromotions(ScoredMove* list, int from, int to, int firstK
 template <int Side>
 struct Frame {
     using S = SideOf<Side>;
+    const Position& p;
     Bitboard zone;     // the opponent's king square, or its whole castling path
     Bitboard own;
     Bitboard enemies;
@@ -61,8 +62,9 @@ struct Frame {
     Bitboard pawns;
     int phase;
 
-    Frame()
-        : zone(squareBit[position.kingSquare[S::Them]]),
+    explicit Frame(const Position& position)
+        : p(position),
+          zone(squareBit[position.kingSquare[S::Them]]),
           own(position.colourBoards[Side]),
           enemies(position.colourBoards[S::Them]),
           empty(~position.occupied),
@@ -75,16 +77,16 @@ struct Frame {
 template <int Side, int Origin>
 ScoredMove* pawnCaptures(ScoredMove* list, Bitboard targets, const Frame<Side>& f) {
     using S = SideOf<Side>;
-    const int ep = position.epSquare;
+    const int ep = f.p.epSquare;
     if (ep && (targets & bitOf(ep))) list = emit(list, EnPassantScore, ep + Origin, ep, EnPassant);
     Bitboard captures = targets & f.enemies;
     for (Bitboard b = captures & S::PromotionRank; b;) {
         const int to = popLowest(b);
-        list = emitPromotions(list, to + Origin, to, CapturePromoteQueen, promotionCaptureScore, victimValue(to));
+        list = emitPromotions(list, to + Origin, to, CapturePromoteQueen, promotionCaptureScore, victimValue(f.p, to));
     }
     for (Bitboard b = captures & ~S::PromotionRank; b;) {
         const int to = popLowest(b);
-        list = emit(list, victimValue(to) - 20050, to + Origin, to, Capture);
+        list = emit(list, victimValue(f.p, to) - 20050, to + Origin, to, Capture);
     }
     return list;
 }
@@ -94,13 +96,13 @@ ScoredMove* pawnCaptures(ScoredMove* list, Bitboard targets, const Frame<Side>& 
 template <int Side, Unit U, bool QuietsToo>
 ScoredMove* pieceMoves(ScoredMove* list, const Frame<Side>& f) {
     const std::int16_t* table = unitTable<U>(f.phase);
-    for (Bitboard pieces = position.pieceBoards[unitCode(U, Side)]; pieces;) {
+    for (Bitboard pieces = f.p.pieceBoards[unitCode(U, Side)]; pieces;) {
         const int from = popLowest(pieces);
-        const Bitboard attacks = unitAttacks<U>(from);
+        const Bitboard attacks = unitAttacks<U>(f.p, from);
         if (attacks & f.zone) return nullptr;
         for (Bitboard b = attacks & f.enemies; b;) {
             const int to = popLowest(b);
-            list = emit(list, victimValue(to) - unitCaptureBase[U], from, to, Capture);
+            list = emit(list, victimValue(f.p, to) - unitCaptureBase[U], from, to, Capture);
         }
         if constexpr (QuietsToo) {
             const int base = QuietBase - table[SideOf<Side>::pstIndex(from)];
@@ -118,13 +120,13 @@ ScoredMove* pieceMoves(ScoredMove* list, const Frame<Side>& f) {
 template <int Side, bool QuietsToo>
 ScoredMove* kingMoves(ScoredMove* list, const Frame<Side>& f, Bitboard excluded, int quietBase) {
     using S = SideOf<Side>;
-    const int from = position.kingSquare[Side];
+    const int from = f.p.kingSquare[Side];
     const Bitboard attacks = kingAttacks[from];
     if (attacks & f.zone) return nullptr;
-    const Bitboard targets = attacks & ~kingAttacks[position.kingSquare[S::Them]] & ~f.own & ~excluded;
+    const Bitboard targets = attacks & ~kingAttacks[f.p.kingSquare[S::Them]] & ~f.own & ~excluded;
     for (Bitboard b = targets & f.enemies; b;) {
         const int to = popLowest(b);
-        list = emit(list, victimValue(to) - KingCaptureBase, from, to, Capture);
+        list = emit(list, victimValue(f.p, to) - KingCaptureBase, from, to, Capture);
     }
     if constexpr (QuietsToo) {
         const std::int16_t* table = kingTableByPhase[f.phase];
@@ -163,9 +165,8 @@ ScoredMove* pawnPushes(ScoredMove* list, const Frame<Side>& f, Bitboard allowed,
 // The opponent castled on the previous ply and its path has proved safe: its
 // king now stands on its real square, and its castling is over.
 template <int Side>
-inline void completeOpponentCastling() {
+inline void completeOpponentCastling(Position& p) {
     using S = SideOf<Side>;
-    Position& p = position;
     if (!(p.castleFlags & S::ThemTransient)) return;
     if constexpr (S::Them == White) p.kingSquare[White] = (p.castleFlags & WhiteCastledKingSide) ? G1 : C1;
     else p.kingSquare[Black] = (p.castleFlags & BlackCastledKingSide) ? G8 : C8;
@@ -175,8 +176,7 @@ inline void completeOpponentCastling() {
 // Castling needs only the right and empty squares between king and rook; the
 // opponent's next generation tests the king's path for attacks.
 template <int Side>
-ScoredMove* castlings(ScoredMove* list) {
-    const Position& p = position;
+ScoredMove* castlings(const Position& p, ScoredMove* list) {
     constexpr std::uint16_t kingSide = Side == White ? WhiteKingSideRight : BlackKingSideRight;
     constexpr std::uint16_t queenSide = Side == White ? WhiteQueenSideRight : BlackQueenSideRight;
     constexpr int home = Side == White ? E1 : E8;
@@ -205,8 +205,8 @@ ScoredMove* pawnCapturesBothWays(ScoredMove* list, const Frame<Side>& f) {
 }
 
 template <int Side>
-ScoredMove* generateAll(ScoredMove* list, CheckInfo*) {
-    const Frame<Side> f;
+ScoredMove* generateAll(Position& p, ScoredMove* list, CheckInfo*) {
+    const Frame<Side> f(p);
     if (!(list = pawnCapturesBothWays<Side>(list, f))) return nullptr;
     if (!(list = pieceMoves<Side, KnightUnit, true>(list, f))) return nullptr;
     if (!(list = pieceMoves<Side, QueenUnit, true>(list, f))) return nullptr;
@@ -214,14 +214,14 @@ ScoredMove* generateAll(ScoredMove* list, CheckInfo*) {
     if (!(list = pieceMoves<Side, BishopUnit, true>(list, f))) return nullptr;
     list = pawnPushes<Side>(list, f, ~Bitboard{0}, promotionScore, QuietBase);
     if (!(list = kingMoves<Side, true>(list, f, 0, QuietBase))) return nullptr;
-    completeOpponentCastling<Side>();
-    return castlings<Side>(list);
+    completeOpponentCastling<Side>(p);
+    return castlings<Side>(p, list);
 }
 
 template <int Side>
-ScoredMove* generateCaptures(ScoredMove* list, CheckInfo*) {
+ScoredMove* generateCaptures(Position& p, ScoredMove* list, CheckInfo*) {
     using S = SideOf<Side>;
-    const Frame<Side> f;
+    const Frame<Side> f(p);
     if (!(list = pawnCapturesBothWays<Side>(list, f))) return nullptr;
     for (Bitboard b = S::push(f.pawns) & f.empty & S::PromotionRank; b;) {
         const int to = popLowest(b);
@@ -232,24 +232,24 @@ ScoredMove* generateCaptures(ScoredMove* list, CheckInfo*) {
     if (!(list = pieceMoves<Side, RookUnit, false>(list, f))) return nullptr;
     if (!(list = pieceMoves<Side, QueenUnit, false>(list, f))) return nullptr;
     if (!(list = kingMoves<Side, false>(list, f, 0, 0))) return nullptr;
-    completeOpponentCastling<Side>();
+    completeOpponentCastling<Side>(p);
     return list;
 }
 
 // One pawn capture direction against a single checker: en passant of the pawn
 // that has just stepped twice and given check, or the capture of the checker.
 template <int Side, int Origin>
-ScoredMove* pawnEvasionCaptures(ScoredMove* list, Bitboard targets, const CheckInfo& info) {
+ScoredMove* pawnEvasionCaptures(const Frame<Side>& f, ScoredMove* list, Bitboard targets, const CheckInfo& info) {
     using S = SideOf<Side>;
-    const int ep = position.epSquare;
+    const int ep = f.p.epSquare;
     if (ep && info.checkerSquare == ep + S::EpVictimOffset && (targets & bitOf(ep)))
         list = emit(list, EnPassantScore, ep + Origin, ep, EnPassant);
     if (targets & info.checkers) {
         const int to = info.checkerSquare;
         if (info.checkers & S::PromotionRank) {
-            list = emitPromotions(list, to + Origin, to, CapturePromoteQueen, promotionCaptureScore, victimValue(to));
+            list = emitPromotions(list, to + Origin, to, CapturePromoteQueen, promotionCaptureScore, victimValue(f.p, to));
         } else {
-            list = emit(list, victimValue(to) - 20100, to + Origin, to, Capture);
+            list = emit(list, victimValue(f.p, to) - 20100, to + Origin, to, Capture);
         }
     }
     return list;
@@ -260,51 +260,50 @@ ScoredMove* pawnEvasionCaptures(ScoredMove* list, Bitboard targets, const CheckI
 // too, so that an illegal previous move is always reported.
 template <int Side, Unit U>
 ScoredMove* pieceEvasions(ScoredMove* list, const Frame<Side>& f, const CheckInfo& info, bool single) {
-    for (Bitboard pieces = position.pieceBoards[unitCode(U, Side)]; pieces;) {
+    for (Bitboard pieces = f.p.pieceBoards[unitCode(U, Side)]; pieces;) {
         const int from = popLowest(pieces);
-        const Bitboard attacks = unitAttacks<U>(from);
+        const Bitboard attacks = unitAttacks<U>(f.p, from);
         if (attacks & f.zone) return nullptr;
         if (!single) continue;
         if (attacks & info.checkers)
-            list = emit(list, victimValue(info.checkerSquare) - unitCaptureBase[U], from, info.checkerSquare, Capture);
+            list = emit(list, victimValue(f.p, info.checkerSquare) - unitCaptureBase[U], from, info.checkerSquare, Capture);
         for (Bitboard b = attacks & info.lineMask; b;) list = emit(list, unitInterposeScore[U], from, popLowest(b), Quiet);
     }
     return list;
 }
 
 template <int Side>
-ScoredMove* generateEvasions(ScoredMove* list, CheckInfo* info) {
+ScoredMove* generateEvasions(Position& p, ScoredMove* list, CheckInfo* info) {
     using S = SideOf<Side>;
-    const Frame<Side> f;
+    const Frame<Side> f(p);
     CheckInfo& check = *info;
-    const int king = position.kingSquare[Side];
+    const int king = p.kingSquare[Side];
     // Narrow the checking line to the empty squares between checker and king.
     if (check.checkerSquare > 63) check.lineMask = 0;
-    else if (check.checkKind == DiagonalCheck) check.lineMask &= bishopAttacksFrom(king, position);
-    else if (check.checkKind == StraightCheck) check.lineMask &= rookAttacksFrom(king, position);
+    else if (check.checkKind == DiagonalCheck) check.lineMask &= bishopAttacksFrom(king, p);
+    else if (check.checkKind == StraightCheck) check.lineMask &= rookAttacksFrom(king, p);
     else check.lineMask = 0;
     const bool single = check.checkerSquare <= 63;
 
     Bitboard targets = S::towardA(f.pawns);
     if (targets & f.zone) return nullptr;
-    if (single) list = pawnEvasionCaptures<Side, S::TowardAOrigin>(list, targets, check);
+    if (single) list = pawnEvasionCaptures<Side, S::TowardAOrigin>(f, list, targets, check);
     targets = S::towardH(f.pawns);
     if (targets & f.zone) return nullptr;
-    if (single) list = pawnEvasionCaptures<Side, S::TowardHOrigin>(list, targets, check);
+    if (single) list = pawnEvasionCaptures<Side, S::TowardHOrigin>(f, list, targets, check);
     if (!(list = pieceEvasions<Side, KnightUnit>(list, f, check, single))) return nullptr;
     if (!(list = pieceEvasions<Side, BishopUnit>(list, f, check, single))) return nullptr;
     if (!(list = pieceEvasions<Side, RookUnit>(list, f, check, single))) return nullptr;
     if (!(list = pieceEvasions<Side, QueenUnit>(list, f, check, single))) return nullptr;
     list = pawnPushes<Side>(list, f, check.lineMask, evasionPromotionScore, -20100);
     if (!(list = kingMoves<Side, true>(list, f, check.lineMask, -21000))) return nullptr;
-    completeOpponentCastling<Side>();
+    completeOpponentCastling<Side>(p);
     return list;
 }
 
 // Whether `bySide` attacks s: pawns, knights, the king, then the sliders.
 template <int BySide>
-bool attackedBy(int s) {
-    const Position& p = position;
+bool attackedBy(const Position& p, int s) {
     const Bitboard target = bitOf(s);
     // The attacking pawns stand where a pawn of the other side on s would capture.
     if (SideOf<BySide ^ 1>::pawnAttacks(target) & p.pieceBoards[SideOf<BySide>::Pawn]) return true;
@@ -318,19 +317,19 @@ bool attackedBy(int s) {
 // Whether Side, to move, attacks the opponent's king zone: the same answer as
 // the king-zone tests of Side's generators, from the zone's squares outwards.
 template <int Side>
-bool zoneAttacked() {
-    for (Bitboard zone = squareBit[position.kingSquare[Side ^ 1]]; zone;)
-        if (attackedBy<Side>(popLowest(zone))) return true;
+bool zoneAttacked(const Position& p) {
+    for (Bitboard zone = squareBit[p.kingSquare[Side ^ 1]]; zone;)
+        if (attackedBy<Side>(p, popLowest(zone))) return true;
     return false;
 }
 
 }  // namespace
 
-bool kingCapturable() { return position.sideToMove == White ? zoneAttacked<White>() : zoneAttacked<Black>(); }
+bool kingCapturable(const Position& p) { return p.sideToMove == White ? zoneAttacked<White>(p) : zoneAttacked<Black>(p); }
 
-void completeCastling() {
-    if (position.sideToMove == White) completeOpponentCastling<White>();
-    else completeOpponentCastling<Black>();
+void completeCastling(Position& p) {
+    if (p.sideToMove == White) completeOpponentCastling<White>(p);
+    else completeOpponentCastling<Black>(p);
 }
 
 const MoveGenerator moveGenerators[6] = {
@@ -339,6 +338,8 @@ const MoveGenerator moveGenerators[6] = {
     generateEvasions<Black>, generateEvasions<White>,
 };
 
-bool squareAttacked(int s, int bySide) {
-    return bySide == White ? attackedBy<White>(s) : attackedBy<Black>(s);
+bool squareAttacked(const Position& p, int s, int bySide) {
+    return bySide == White ? attackedBy<White>(p, s) : attackedBy<Black>(p, s);
 }
+
+bool sideToMoveInCheck(const Position& p) { return squareAttacked(p, p.kingSquare[p.sideToMove], p.sideToMove ^ 1); }

@@ -15,7 +15,7 @@
 // in check (the check found from scratch when `lastMove` is 0, at the root),
 // all moves otherwise. Null when `lastMove` left its king capturable or castled
 // through an attacked square.
-ScoredMove* generateNodeMoves(PlyRecord& ply, Move lastMove);
+ScoredMove* generateNodeMoves(Position& p, PlyRecord& ply, Move lastMove);
 
 // The visitor of a plain count. A visitor's node() sees every node whose moves
 // were generated (with its last move and its list), beforeMake() and
@@ -36,27 +36,27 @@ struct NoReport {
 };
 
 template <class Visitor, class Report = NoReport>
-std::uint64_t countLeaves(const ScoredMove* end, int depth, Visitor& visitor, Report report = {});
+std::uint64_t countLeaves(Board& b, const ScoredMove* end, int depth, Visitor& visitor, Report report = {});
 
 // Makes `move` from the current node, counts the leaves `depth` plies below the
 // position it leads to, and unmakes it; IllegalMove when the move is illegal.
 template <class Visitor>
-std::int64_t countMove(Move move, int depth, Visitor& visitor) {
+std::int64_t countMove(Board& b, Move move, int depth, Visitor& visitor) {
     visitor.beforeMake(move);
-    makeMove(move);
-    ++currentPly;
+    makeMove(b, move);
+    ++b.currentPly;
     std::int64_t count = IllegalMove;
     if (depth == 0 && !Visitor::expandLeaves) {
         // Every generator decides legality alike, by the king-zone test over
         // every unit, against a castled king's whole path too; the test alone
         // gives the same answer without writing any move.
-        if (!kingCapturable()) count = 1;
-    } else if (const ScoredMove* end = generateNodeMoves(*currentPly, move)) {
-        visitor.node(move, currentPly->moves, end);
-        count = depth == 0 ? 1 : static_cast<std::int64_t>(countLeaves(end, depth, visitor));
+        if (!kingCapturable(b.position)) count = 1;
+    } else if (const ScoredMove* end = generateNodeMoves(b.position, *b.currentPly, move)) {
+        visitor.node(move, b.currentPly->moves, end);
+        count = depth == 0 ? 1 : static_cast<std::int64_t>(countLeaves(b, end, depth, visitor));
     }
-    --currentPly;
-    unmakeMove(move);
+    --b.currentPly;
+    unmakeMove(b, move);
     visitor.afterUnmake(move);
     return count;
 }
@@ -68,10 +68,10 @@ std::int64_t countMove(Move move, int depth, Visitor& visitor) {
 // Whether the king is in check is asked of the board: the check analysis
 // after the last move misses a check a promotion uncovers, and a move counted
 // untested there could be illegal.
-inline Bitboard movesNeedingTest() {
-    const Position& p = position;
+inline Bitboard movesNeedingTest(const Board& b) {
+    const Position& p = b.position;
     const int side = p.sideToMove, them = side ^ 1, king = p.kingSquare[side];
-    if (currentPly->checkInfo.checkKind || squareAttacked(king, them)) return ~Bitboard{0};
+    if (b.currentPly->checkInfo.checkKind || squareAttacked(p, king, them)) return ~Bitboard{0};
     const Bitboard queens = p.pieceBoards[them == White ? WhiteQueen : BlackQueen];
     const Bitboard rooks = p.pieceBoards[them == White ? WhiteRook : BlackRook];
     const Bitboard bishops = p.pieceBoards[them == White ? WhiteBishop : BlackBishop];
@@ -86,15 +86,15 @@ inline Bitboard movesNeedingTest() {
 // legal move's share. At the last ply of a count without expandLeaves, the
 // moves that cannot be illegal are counted without being made.
 template <class Visitor, class Report>
-std::uint64_t countLeaves(const ScoredMove* end, int depth, Visitor& visitor, Report report) {
-    saveUndo(*currentPly);
+std::uint64_t countLeaves(Board& b, const ScoredMove* end, int depth, Visitor& visitor, Report report) {
+    saveUndo(b);
     const bool lastPly = depth == 1 && !Visitor::expandLeaves;
-    const Bitboard tested = lastPly ? movesNeedingTest() : ~Bitboard{0};
+    const Bitboard tested = lastPly ? movesNeedingTest(b) : ~Bitboard{0};
     std::uint64_t total = 0;
-    for (const ScoredMove* entry = currentPly->moves; entry != end; ++entry) {
+    for (const ScoredMove* entry = b.currentPly->moves; entry != end; ++entry) {
         const Move move = entry->move;
         const bool known = !(tested & bitOf(moveFrom(move))) && moveKind(move) != EnPassant;
-        const std::int64_t count = known ? 1 : countMove(move, depth - 1, visitor);
+        const std::int64_t count = known ? 1 : countMove(b, move, depth - 1, visitor);
         if (count == IllegalMove) continue;
         report(move, static_cast<std::uint64_t>(count));
         total += static_cast<std::uint64_t>(count);
@@ -102,23 +102,19 @@ std::uint64_t countLeaves(const ScoredMove* end, int depth, Visitor& visitor, Re
     return total;
 }
 
-// Perft of the game position, which becomes the root of the walk (ply record
-// 0). `report(move, count)` hears every legal root move with its count.
+// Perft of a board's game position, which becomes the root of the walk (ply
+// record 0). `report(move, count)` hears every legal root move with its count.
 template <class Visitor, class Report>
-std::uint64_t perftRoot(int depth, Visitor& visitor, Report report) {
-    currentPly = plyStack;
+std::uint64_t perftRoot(Board& b, int depth, Visitor& visitor, Report report) {
+    b.currentPly = b.plyStack;
     if (depth <= 0) return 1;
-    const ScoredMove* end = generateNodeMoves(*currentPly, 0);
+    const ScoredMove* end = generateNodeMoves(b.position, *b.currentPly, 0);
     if (!end) return 0;  // setup never leaves the side to move able to take a king
-    visitor.node(0, currentPly->moves, end);
-    return countLeaves(end, depth, visitor, report);
+    visitor.node(0, b.currentPly->moves, end);
+    return countLeaves(b, end, depth, visitor, report);
 }
 
-inline std::uint64_t perft(int depth) {
+inline std::uint64_t perft(Board& b, int depth) {
     CountOnly visitor;
-    return perftRoot(depth, visitor, NoReport{});
+    return perftRoot(b, depth, visitor, NoReport{});
 }
-
-// Makes a FEN text the game position, its en-passant field included. False
-// for bad text.
-bool setupPerftRoot(const char* fen);

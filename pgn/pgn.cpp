@@ -287,33 +287,6 @@ Reader::Status Reader::next(Game& game, std::string& message) {
 
 // --- the board side ---
 
-SavedGamePosition saveGamePosition() {
-    return SavedGamePosition{position, gameSnapshot, std::vector<HistoryEntry>(history, historyTop + 1),
-                             setupCastleFlags};
-}
-
-void restoreGamePosition(const SavedGamePosition& saved) {
-    position = saved.position;
-    gameSnapshot = saved.snapshot;
-    std::copy(saved.history.begin(), saved.history.end(), history);
-    historyTop = history + (saved.history.size() - 1);
-    setupCastleFlags = saved.setupFlags;
-    currentPly = plyStack;
-}
-
-void playLineMove(Move move) {
-    ::playGameMove(move);
-    compactHistory();  // room for a search line above the game
-}
-
-bool setUpPosition(const std::string& fen) {
-    FenSetup setup;
-    if (!readFen(fen, setup)) return false;
-    installPosition(setup);
-    currentPly = plyStack;
-    return true;
-}
-
 bool gameStart(const Game& game, Start& start, std::string& error) {
     const std::string* setUp = game.tag("SetUp");
     const std::string* fen = game.tag("FEN");
@@ -342,20 +315,21 @@ std::string ReplayError::where() const {
 namespace {
 
 struct Replayer {
+    Board& board;
     Start start;
     ReplayError& error;
 
     bool line(Line& line, int ply) {
         for (MoveNode& node : line.moves) {
             if (!node.variations.empty()) {
-                const SavedGamePosition before = saveGamePosition();
+                const SavedGame before = saveGame(board);
                 for (Line& variation : node.variations) {
                     if (!this->line(variation, ply)) return false;
-                    restoreGamePosition(before);
+                    restoreGame(board, before);
                 }
             }
-            const LegalMoves legal = legalMoves();
-            const SanReading reading = readSan(node.san, legal);
+            const LegalMoves legal = legalMoves(board);
+            const SanReading reading = readSan(board.position, node.san, legal);
             if (reading.error != SanError::None) {
                 const int fromWhite = ply + (start.blackToMove ? 1 : 0);
                 error.ply = ply;
@@ -366,8 +340,8 @@ struct Replayer {
                 return false;
             }
             node.move = reading.move;
-            node.san = sanText(reading.move, legal);
-            playLineMove(reading.move);
+            node.san = sanText(board, reading.move, legal);
+            playLineMove(board, reading.move);
             ++ply;
         }
         return true;
@@ -376,7 +350,7 @@ struct Replayer {
 
 }  // namespace
 
-bool replay(Game& game, ReplayError& error) {
+bool replay(Board& b, Game& game, ReplayError& error) {
     error = ReplayError{};
     if (const std::string* variant = game.tag("Variant")) {
         std::string name = *variant;
@@ -386,15 +360,16 @@ bool replay(Game& game, ReplayError& error) {
             return false;
         }
     }
-    Replayer replayer{Start{}, error};
+    Replayer replayer{b, Start{}, error};
     if (!gameStart(game, replayer.start, error.reason)) return false;
-    if (!setUpPosition(replayer.start.fen)) {
-        error.reason = "a FEN the engine cannot set up: " + replayer.start.fen;
+    std::string why;
+    if (!setUpBoard(b, replayer.start.fen, &why)) {
+        error.reason = "a FEN the engine cannot set up (" + why + "): " + replayer.start.fen;
         return false;
     }
-    const SavedGamePosition origin = saveGamePosition();
+    const SavedGame origin = saveGame(b);
     const bool ok = replayer.line(game.main, 0);
-    restoreGamePosition(origin);
+    restoreGame(b, origin);
     return ok;
 }
 

@@ -90,30 +90,12 @@ struct Start {
 };
 bool gameStart(const Game& game, Start& start, std::string& error);
 
-// Sets the game's start position up as the game position and plays every
-// move of the main line and its variations on the board, filling in each
-// move's code and standard SAN. Leaves the game position at the start.
-// False, with where it stopped, for a variant, a null move, or a move that
-// is not legal or cannot be read.
-bool replay(Game& game, ReplayError& error);
-
-// Makes `fen` the game position with its en-passant target, as the engine
-// sets up a position it is sent. False for a FEN it cannot play.
-bool setUpPosition(const std::string& fen);
-
-// The game position and its history, to come back to after a line is played.
-struct SavedGamePosition {
-    Position position;
-    GameSnapshot snapshot;
-    std::vector<HistoryEntry> history;
-    std::uint16_t setupFlags;
-};
-SavedGamePosition saveGamePosition();
-void restoreGamePosition(const SavedGamePosition& saved);
-
-// Plays a legal move of the game position as a game move, keeping room on the
-// history stack for searches of the positions that follow.
-void playLineMove(Move move);
+// Sets the game's start position up on the board and plays every move of the
+// main line and its variations there, filling in each move's code and
+// standard SAN. Leaves the board at the start. False, with where it
+// stopped, for a variant, a FEN the engine refuses, a null move, or a move
+// that is not legal or cannot be read.
+bool replay(Board& b, Game& game, ReplayError& error);
 
 // The game in export format: the seven tags of the roster first (with "?"
 // where the game has none), the others in the order read; the movetext with

@@ -11,10 +11,10 @@ namespace pgn {
 namespace {
 
 // The piece on a square, kings included (the board array leaves them out).
-int pieceOn(int s) {
-    if (position.board[s]) return position.board[s];
-    if (s == position.kingSquare[White]) return WhiteKing;
-    if (s == position.kingSquare[Black]) return BlackKing;
+int pieceOn(const Position& p, int s) {
+    if (p.board[s]) return p.board[s];
+    if (s == p.kingSquare[White]) return WhiteKing;
+    if (s == p.kingSquare[Black]) return BlackKing;
     return Empty;
 }
 
@@ -38,25 +38,25 @@ char promotionLetter(Move m) {
 
 // Makes a legal move and finishes what the next generator would: a castled
 // king moves from its path to its square. Undone by unmakeMove alone.
-void makeWhole(Move m) {
-    saveUndo(*currentPly);
-    makeMove(m);
-    completeCastling();
+void makeWhole(Board& b, Move m) {
+    saveUndo(b);
+    makeMove(b, m);
+    completeCastling(b.position);
 }
 
-bool hasLegalMove() {
+bool hasLegalMove(Board& b) {
     ScoredMove list[MoveListSize];
-    const ScoredMove* end = generateMoves(AllMoves, list);
+    const ScoredMove* end = generateMoves(AllMoves, b.position, list);
     if (!end) return false;
-    ++currentPly;
-    saveUndo(*currentPly);
+    ++b.currentPly;
+    saveUndo(b);
     bool found = false;
     for (const ScoredMove* e = list; e != end && !found; ++e) {
-        makeMove(e->move);
-        found = !kingCapturable();
-        unmakeMove(e->move);
+        makeMove(b, e->move);
+        found = !kingCapturable(b.position);
+        unmakeMove(b, e->move);
     }
-    --currentPly;
+    --b.currentPly;
     return found;
 }
 
@@ -70,32 +70,31 @@ bool LegalMoves::contains(Move m) const {
     return false;
 }
 
-LegalMoves legalMoves() {
+LegalMoves legalMoves(Board& b) {
     LegalMoves out;
     ScoredMove list[MoveListSize];
-    const ScoredMove* end = generateMoves(AllMoves, list);
+    const ScoredMove* end = generateMoves(AllMoves, b.position, list);
     if (!end) return out;
     // The generator completes a castling of the previous ply; the legality
     // rule is the engine's: the opponent's generator must not find the king
     // (or the castling path) attacked.
-    saveUndo(*currentPly);
+    saveUndo(b);
     for (const ScoredMove* e = list; e != end; ++e) {
-        makeMove(e->move);
-        if (!kingCapturable()) out.moves[out.count++] = e->move;
-        unmakeMove(e->move);
+        makeMove(b, e->move);
+        if (!kingCapturable(b.position)) out.moves[out.count++] = e->move;
+        unmakeMove(b, e->move);
     }
     return out;
 }
 
-bool inCheck() { return squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1); }
-
-std::string sanText(Move move, const LegalMoves& legal) {
+std::string sanText(Board& b, Move move, const LegalMoves& legal) {
+    const Position& p = b.position;
     std::string text;
     const int from = moveFrom(move), to = moveTo(move);
     char square[2];
     if (isCastling(move)) {
         text = (moveKind(move) == CastleBlackKingSide || moveKind(move) == CastleWhiteKingSide) ? "O-O" : "O-O-O";
-    } else if (const int kind = kindOf(pieceOn(from)); kind == 1) {
+    } else if (const int kind = kindOf(pieceOn(p, from)); kind == 1) {
         if (isCapture(move)) text += {static_cast<char>('a' + fileOf(from)), 'x'};
         squareText(to, square);
         text.append(square, 2);
@@ -104,7 +103,7 @@ std::string sanText(Move move, const LegalMoves& legal) {
         text += kindLetters[kind];
         bool rival = false, sameFile = false, sameRank = false;
         for (Move other : legal) {
-            if (other == move || moveTo(other) != to || isCastling(other) || kindOf(pieceOn(moveFrom(other))) != kind)
+            if (other == move || moveTo(other) != to || isCastling(other) || kindOf(pieceOn(p, moveFrom(other))) != kind)
                 continue;
             rival = true;
             sameFile |= fileOf(moveFrom(other)) == fileOf(from);
@@ -117,13 +116,13 @@ std::string sanText(Move move, const LegalMoves& legal) {
         squareText(to, square);
         text.append(square, 2);
     }
-    makeWhole(move);
-    if (inCheck()) text += hasLegalMove() ? '+' : '#';
-    unmakeMove(move);
+    makeWhole(b, move);
+    if (sideToMoveInCheck(b.position)) text += hasLegalMove(b) ? '+' : '#';
+    unmakeMove(b, move);
     return text;
 }
 
-SanReading readSan(std::string_view text, const LegalMoves& legal) {
+SanReading readSan(const Position& p, std::string_view text, const LegalMoves& legal) {
     // What follows the move itself: check marks and annotation glyphs.
     while (!text.empty() && std::strchr("+#!?", text.back())) text.remove_suffix(1);
     if (text == "--" || text == "Z0" || text == "0000" || text == "@@@@") return {0, SanError::NullMove};
@@ -179,7 +178,7 @@ SanReading readSan(std::string_view text, const LegalMoves& legal) {
 
     return found([&](Move m) {
         const int from = moveFrom(m);
-        if (isCastling(m) || moveTo(m) != to || kindOf(pieceOn(from)) != kind) return false;
+        if (isCastling(m) || moveTo(m) != to || kindOf(pieceOn(p, from)) != kind) return false;
         if ((fromFile >= 0 && fileOf(from) != fromFile) || (fromRank >= 0 && rowOf(from) != fromRank)) return false;
         return isPromotion(m) ? promotionLetter(m) == promotion : promotion == 0;
     });

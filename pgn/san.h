@@ -11,7 +11,7 @@
 
 namespace pgn {
 
-// The legal moves of the current position, in the generator's order. Making
+// The legal moves of a board's position, in the generator's order. Making
 // them uses the current ply record's undo block and the one above it; the
 // record's move list is left alone, so the perft walk may ask at any node.
 struct LegalMoves {
@@ -22,16 +22,13 @@ struct LegalMoves {
     const Move* end() const { return moves + count; }
     bool contains(Move m) const;
 };
-LegalMoves legalMoves();
+LegalMoves legalMoves(Board& b);
 
-// Whether the side to move is in check, from a look at the board.
-bool inCheck();
-
-// The SAN of a legal move of the current position: disambiguated only where
+// The SAN of a legal move of a board's position: disambiguated only where
 // another legal move of the same piece kind reaches the same square (by file
 // first, then rank, then both), with '+' or '#' when the move checks or mates.
-std::string sanText(Move move, const LegalMoves& legal);
-inline std::string sanText(Move move) { return sanText(move, legalMoves()); }
+std::string sanText(Board& b, Move move, const LegalMoves& legal);
+inline std::string sanText(Board& b, Move move) { return sanText(b, move, legalMoves(b)); }
 
 enum class SanError { None, Unreadable, Illegal, Ambiguous, NullMove };
 
@@ -45,8 +42,8 @@ struct SanReading {
 // disambiguation that is not needed, a hyphen or a from-square (Ng1-f3),
 // coordinates (g1f3), and any '+', '#', '!' or '?' after the move. A token
 // that fits two legal moves is ambiguous, not the first of them.
-SanReading readSan(std::string_view text, const LegalMoves& legal);
-inline SanReading readSan(std::string_view text) { return readSan(text, legalMoves()); }
+SanReading readSan(const Position& p, std::string_view text, const LegalMoves& legal);
+inline SanReading readSan(Board& b, std::string_view text) { return readSan(b.position, text, legalMoves(b)); }
 
 const char* sanErrorText(SanError error);
 

@@ -13,24 +13,8 @@
 #include "search/draw.h"
 #include "search/transtable.h"
 
-std::atomic<bool> stopSearch{false};
-std::atomic<bool> stopAfterIteration{false};
-std::atomic<bool> searchPondering{false};
-std::atomic<bool> searchRunning{false};
-std::atomic<bool> failLow{false};
-std::atomic<bool> mateFound{false};
-std::atomic<std::uint64_t> nodeLimit{~std::uint64_t{0}};
-RootMoveFilter rootMoveFilter;
-std::atomic<int> selectiveDepth{0};
-
-std::uint32_t nodeCount = 0;
-std::atomic<std::uint64_t> allNodeCount{0};
-const SearchObserver* searchObserver = nullptr;
-RootProgress rootProgress;
-std::int32_t rootDepth = 0;
-std::atomic<int> maxSearchDepth{MaxSearchDepth};
-std::atomic<std::int32_t> completedDepth{0};
-std::atomic<bool> resultHasMove{false};
+SearchSignals searchSignals;
+SearchPool searchPool;
 
 namespace {
 
@@ -39,43 +23,9 @@ constexpr std::int16_t NoScore = -8190;
 constexpr int Window = 30;
 // The last quiescence ply: the positions after its moves are evaluated, not searched.
 constexpr int LastQuiescenceDepth = -8;
-
-char pvBuffer[1024];
-ScoredMove pvMoves[MoveListSize];  // scratch list for checking the table's moves
-// The depth of the running search's first iteration when the table's result
-// sent it deeper than 2; 0 otherwise.
-int tableStartDepth = 0;
-
-// The depth a new best move of an iteration is reported at: the first
-// iteration that starts on the table's word stands, until it completes, on
-// the depth that result was searched to, not on the one it has begun.
-int reportedDepth(int depth) {
-    return depth == tableStartDepth && completedDepth.load(std::memory_order_relaxed) == 0 ? depth - 1 : depth;
-}
-
-// One more node, made at the current ply. Only the engine thread counts, so
-// plain loads and stores (no locked add) keep the counts readable from the
-// command thread. A node limit stops the search as the stop flag does.
-inline void countNode() {
-    const std::uint64_t count = allNodeCount.load(std::memory_order_relaxed) + 1;
-    allNodeCount.store(count, std::memory_order_relaxed);
-    const int ply = static_cast<int>(currentPly - plyStack) - 1;
-    if (ply > selectiveDepth.load(std::memory_order_relaxed)) selectiveDepth.store(ply, std::memory_order_relaxed);
-    if (count >= nodeLimit.load(std::memory_order_relaxed)) [[unlikely]] stopSearch.store(true, std::memory_order_relaxed);
-}
-
-// Whether the root may play `move`: every move when no filter is set.
-bool rootMoveAllowed(Move move) {
-    const Move* first = rootMoveFilter.moves;
-    const Move* end = first + rootMoveFilter.count;
-    return rootMoveFilter.count == 0 || std::find(first, end, move) != end;
-}
-
-// Keeps the root's moves the filter allows; returns the list's new end.
-ScoredMove* filterRootMoves(ScoredMove* first, ScoredMove* end) {
-    if (rootMoveFilter.count == 0) return end;
-    return std::remove_if(first, end, [](const ScoredMove& m) { return !rootMoveAllowed(m.move); });
-}
+// How many moves the first thread makes between looks at the other threads'
+// counts, under a node limit.
+constexpr std::uint64_t NodeSlice = 1024;
 
 // Ordering marks: the hash move first, then the two killers.
 void markOrdering(PlyRecord& record, Move hashMove) {
@@ -101,17 +51,11 @@ inline void updateKillers(PlyRecord& record, Move move) {
     }
 }
 
-// Whether the side to move is in check at a node without moves. Right after a
-// setup there is no previous move to analyse, so the king is tested directly.
-bool sideToMoveInCheck(PlyRecord& record) {
-    if (historyTop == history) return squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
-    analyseCheck(record.checkInfo, (historyTop - 1)->move);
-    return record.checkInfo.checkKind != 0;
-}
-
 }  // namespace
 
-ScoredMove& rootResultEntry() { return plyStack[0].moves[0]; }
+bool SearchRequest::allows(Move move) const {
+    return rootMoveCount == 0 || std::find(rootMoves, rootMoves + rootMoveCount, move) != rootMoves + rootMoveCount;
+}
 
 int mateMoves(int score) {
     const int distance = MateScore - std::abs(score);  // plies to the mate
@@ -120,45 +64,97 @@ int mateMoves(int score) {
     return score > 0 ? moves : -moves;
 }
 
-void initSearchState() {
-    currentPly = &plyStack[0];
-    plyStack[0].current = plyStack[0].moves;
+// ---------------------------------------------------------------- one thread
+
+// One more node, made at the current ply. Only this thread counts, so plain
+// loads and stores (no locked add) keep the counts readable from others.
+inline void SearchThread::countNode() {
+    const std::uint64_t count = nodes.load(std::memory_order_relaxed) + 1;
+    nodes.store(count, std::memory_order_relaxed);
+    const int ply = static_cast<int>(board.currentPly - board.plyStack) - 1;
+    if (ply > selectiveDepth.load(std::memory_order_relaxed)) selectiveDepth.store(ply, std::memory_order_relaxed);
+    if (count >= nodeCheckpoint_) [[unlikely]] reachNodeCheckpoint();
 }
 
-void searchNewGame() {
-    ttClear();
+// A node limit counts the moves of every thread: the first thread alone
+// looks at their sum, every slice of its own moves (at every move when it
+// searches alone), and stops them all once the sum reaches the limit.
+void SearchThread::reachNodeCheckpoint() {
+    const std::uint64_t limit = request_->nodeLimit, own = nodes.load(std::memory_order_relaxed);
+    const std::uint64_t threads = pool_.size();
+    const std::uint64_t total = threads == 1 ? own : pool_.nodes();
+    if (total >= limit) {
+        searchSignals.stop.store(true, std::memory_order_relaxed);
+        nodeCheckpoint_ = ~std::uint64_t{0};
+        return;
+    }
+    nodeCheckpoint_ = own + std::min<std::uint64_t>(NodeSlice, std::max<std::uint64_t>(1, (limit - total) / threads));
+}
+
+// Whether the side to move is in check at a node without moves. Right after a
+// setup there is no previous move to analyse, so the king is tested directly.
+bool SearchThread::sideToMoveInCheckHere(PlyRecord& record) {
+    if (board.historyTop == board.history) return sideToMoveInCheck(board.position);
+    analyseCheck(board.position, record.checkInfo, (board.historyTop - 1)->move);
+    return record.checkInfo.checkKind != 0;
+}
+
+// Keeps the root's moves the request allows; returns the list's new end.
+ScoredMove* SearchThread::filterRootMoves(ScoredMove* first, ScoredMove* end) const {
+    if (request_->rootMoveCount == 0) return end;
+    return std::remove_if(first, end, [this](const ScoredMove& m) { return !request_->allows(m.move); });
+}
+
+// The depth a new best move of an iteration is reported at: the first
+// iteration that starts on the table's word stands, until it completes, on
+// the depth that result was searched to, not on the one it has begun.
+int SearchThread::reportedDepth(int depth) const {
+    return depth == tableStartDepth_ && completedDepth.load(std::memory_order_relaxed) == 0 ? depth - 1 : depth;
+}
+
+void SearchThread::newGame() {
     mateFound = false;
-    initSearchState();
+    board.currentPly = board.plyStack;
+    board.plyStack[0].current = board.plyStack[0].moves;
 }
 
-std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
-    PlyRecord& record = *currentPly;
+void SearchThread::clearForSearch() {
+    completedDepth = 0;
+    resultHasMove = false;
+    failLow = false;
+    nodes = 0;
+    selectiveDepth = 0;
+}
+
+std::int16_t SearchThread::quiesce(int q, std::int16_t alpha, std::int16_t beta) {
+    Position& p = board.position;
+    PlyRecord& record = *board.currentPly;
     record.best = &record.noMove;
 
     // What the node finds out before its probe does not depend on the table,
     // so it is done while the bucket loads; the answers count in the same
     // order as ever: the table's cutoff first, then an illegal position.
-    ttPrefetch(position.sideToMove, position.hashKey);
-    analyseCheck(record.checkInfo, (&record - 1)->current->move);
+    ttPrefetch(p.sideToMove, p.hashKey);
+    analyseCheck(p, record.checkInfo, (&record - 1)->current->move);
     const bool inCheck = record.checkInfo.checkKind != 0;
     bool illegal;
     std::int16_t standPat = 0;
     if (inCheck) {
-        record.listEnd = generateMoves(Evasions, record.moves, &record.checkInfo);
+        record.listEnd = generateMoves(Evasions, p, record.moves, &record.checkInfo);
         illegal = !record.listEnd;
     } else {
         // The generator's legality answer and its completion of a castling;
         // the captures only when the stand-pat score leaves them to search
         // (the probe may lower beta, never raise it).
-        illegal = kingCapturable();
+        illegal = kingCapturable(p);
         if (!illegal) {
-            completeCastling();
-            standPat = evaluate();
-            if (standPat < beta) record.listEnd = generateMoves(Captures, record.moves);
+            completeCastling(p);
+            standPat = evaluate(p);
+            if (standPat < beta) record.listEnd = generateMoves(Captures, p, record.moves);
         }
     }
 
-    const ProbeResult probe = ttProbe(q, alpha, beta);
+    const ProbeResult probe = ttProbe(p, q, alpha, beta);
     if (probe.cutoff) {
         record.noMove.score = probe.score;
         return probe.score;
@@ -179,25 +175,25 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
         }
         if (record.listEnd == record.moves) return standPat;  // generated above: standPat < beta
     }
-    saveUndo(record);
+    saveUndo(p, record);
     markOrdering(record, probe.hashMove);
 
     Bound bound = Upper;
     for (record.current = record.moves; record.current < record.listEnd; ++record.current) {
         selectNext(record.current, record.listEnd);
         const Move move = record.current->move;
-        makeMove(move);
-        currentPly = &record + 1;
+        makeMove(board, move);
+        board.currentPly = &record + 1;
         countNode();
         std::int16_t score;
-        if (q == LastQuiescenceDepth) score = static_cast<std::int16_t>(-evaluate());
-        else if (insufficientMaterial()) score = 0;
+        if (q == LastQuiescenceDepth) score = static_cast<std::int16_t>(-evaluate(p));
+        else if (insufficientMaterial(p)) score = 0;
         else score = static_cast<std::int16_t>(-quiesce(q - 1, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha)));
-        currentPly = &record;
-        unmakeMove(move);
+        board.currentPly = &record;
+        unmakeMove(board, move);
         // A stop (a node limit reached below) ends the captures too: the
         // iteration is discarded, and a long exchange would overrun the limit.
-        if (stopSearch.load(std::memory_order_relaxed)) [[unlikely]] return bestScore;
+        if (stop_->load(std::memory_order_relaxed)) [[unlikely]] return bestScore;
 
         record.current->score = score;
         if (score > bestScore) {
@@ -205,7 +201,7 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
             if (score > alpha) {
                 updateKillers(record, move);
                 if (score >= beta) {
-                    ttStore(0, Lower, score, move);
+                    ttStore(p, 0, Lower, score, move);
                     return score;
                 }
                 alpha = score;
@@ -217,42 +213,44 @@ std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta) {
 
     if (bestScore == NoScore) {  // in check without a legal evasion
         record.best->move = 0;
-        const std::int16_t score = static_cast<std::int16_t>(rootDepth - q - MateScore);
+        const std::int16_t score = static_cast<std::int16_t>(rootDepth_ - q - MateScore);
         record.noMove.score = score;
-        ttStore(0, Exact, score, 0);
+        ttStore(p, 0, Exact, score, 0);
         return score;
     }
-    ttStore(inCheck ? 1 : 0, bound, bestScore, record.best->move);
+    ttStore(p, inCheck ? 1 : 0, bound, bestScore, record.best->move);
     return bestScore;
 }
 
-std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
-    PlyRecord& record = *currentPly;
+std::int16_t SearchThread::alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
+    Position& p = board.position;
+    PlyRecord& record = *board.currentPly;
     record.best = &record.noMove;
 
     // The root always searches its moves: a cutoff there would leave the
     // iteration without a move to play.
-    const bool atRoot = &record == &plyStack[1];
+    const bool atRoot = &record == &board.plyStack[1];
     // The moves and the draw answer are found while the bucket loads (see
     // quiesce); they count after the table's cutoff, as ever.
-    ttPrefetch(position.sideToMove, position.hashKey);
+    ttPrefetch(p.sideToMove, p.hashKey);
     bool illegal = false;
-    const bool drawn = isDraw(rootDepth - depth == 1 ? 1 : 2);
+    const bool drawn = isDraw(board, rootDepth_ - depth == 1 ? 1 : 2);
     if (record.needsMoves) {
-        ScoredMove* end = generateMoves(AllMoves, record.moves);
+        ScoredMove* end = generateMoves(AllMoves, p, record.moves);
         illegal = !end;
         if (end) {
             record.listEnd = atRoot ? filterRootMoves(record.moves, end) : end;
             record.needsMoves = false;
         }
     }
-    ProbeResult probe = ttProbe(depth, alpha, beta);
+    ProbeResult probe = ttProbe(p, depth, alpha, beta);
     if (probe.cutoff) {
         if (!atRoot) {
             record.noMove.score = probe.score;
             return probe.score;
         }
-        probe.hashMove = ttFind()->move();
+        const std::optional<TransEntry> entry = ttFind(p);
+        probe.hashMove = entry ? entry->move() : probe.hashMove;
     }
     if (illegal) {
         record.noMove.score = KingCaptured;
@@ -267,7 +265,7 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
     }
 
     markOrdering(record, probe.hashMove);
-    saveUndo(record);
+    saveUndo(p, record);
 
     std::int16_t bestScore = NoScore;
     Bound bound = Upper;
@@ -281,17 +279,17 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
             rootProgress.started.store(static_cast<int>(record.current - record.moves) + 1, std::memory_order_relaxed);
             rootProgress.current.store(move, std::memory_order_relaxed);
         }
-        makeMove(move);
-        currentPly = &child;
-        ++nodeCount;
+        makeMove(board, move);
+        board.currentPly = &child;
+        ++alphaBetaNodes;
         countNode();
         child.needsMoves = true;
         const std::int16_t score = static_cast<std::int16_t>(
             depth == 1 ? -quiesce(0, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha))
                        : -alphaBeta(depth - 1, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha)));
-        currentPly = &record;
-        unmakeMove(move);
-        if (stopSearch.load(std::memory_order_relaxed)) return bestScore;
+        board.currentPly = &record;
+        unmakeMove(board, move);
+        if (stop_->load(std::memory_order_relaxed)) return bestScore;
 
         record.current->score = score;
         if (score > bestScore) {
@@ -299,13 +297,13 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
             if (score > alpha) {
                 updateKillers(record, move);
                 if (score >= beta) {
-                    ttStore(depth, Lower, score, move);
+                    ttStore(p, depth, Lower, score, move);
                     return score;
                 }
                 alpha = score;
                 bound = Exact;
-                if (atRoot && searchObserver && searchObserver->bestMoveFound) [[unlikely]]
-                    searchObserver->bestMoveFound(reportedDepth(depth), score, move);
+                if (atRoot && observer_ && observer_->bestMoveFound) [[unlikely]]
+                    observer_->bestMoveFound(reportedDepth(depth), score, move);
             }
             bestScore = score;
         }
@@ -313,25 +311,23 @@ std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta) {
 
     if (bestScore == NoScore) {  // no legal move: mate or stalemate
         record.best->move = 0;
-        const std::int16_t score = sideToMoveInCheck(record) ? static_cast<std::int16_t>(rootDepth - depth - MateScore) : 0;
+        const std::int16_t score = sideToMoveInCheckHere(record) ? static_cast<std::int16_t>(rootDepth_ - depth - MateScore) : 0;
         record.noMove.score = score;
-        ttStore(depth, Exact, score, 0);
+        ttStore(p, depth, Exact, score, 0);
         return score;
     }
-    ttStore(depth, bound, bestScore, record.best->move);
+    ttStore(p, depth, bound, bestScore, record.best->move);
     return bestScore;
 }
 
-namespace {
-
 // The table's first guess for the root: a starting depth, window and result.
-void takeTableGuess(ScoredMove& result, std::int16_t& alpha, std::int16_t& beta) {
-    TransEntry* entry = ttFind();
+void SearchThread::takeTableGuess(ScoredMove& result, std::int16_t& alpha, std::int16_t& beta) {
+    const std::optional<TransEntry> entry = ttFind(board.position);
     if (!entry) return;
     const int score = entry->score();
     if (entry->depth() >= 2) {
         if (!entry->lowerBound() && !entry->upperBound()) {
-            rootDepth = entry->depth() + 1;
+            rootDepth_ = entry->depth() + 1;
             alpha = static_cast<std::int16_t>(score - Window);
             beta = static_cast<std::int16_t>(score + Window);
         } else if (entry->lowerBound() && !entry->upperBound()) {
@@ -341,63 +337,81 @@ void takeTableGuess(ScoredMove& result, std::int16_t& alpha, std::int16_t& beta)
         }
     }
     result = ScoredMove{static_cast<std::int16_t>(score), entry->move()};
-    if (repetitionAfter(entry->move(), 2)) {
+    if (repetitionAfter(board, entry->move(), 2)) {
         // The stored move would repeat the position for the third time: search
         // afresh, and forget the stored depths so that the first iterations
         // cannot cut off at the root on the stored result.
-        rootDepth = 2;
+        rootDepth_ = 2;
         alpha = 0;
         beta = Window;
-        ttForgetDepth();
+        ttForgetDepth(board.position);
     }
 }
 
 // Whether the root position has no legal move at all (mate or stalemate).
-bool rootHasNoLegalMove() {
-    PlyRecord& record = plyStack[1];
-    PlyRecord& child = plyStack[2];
-    ScoredMove* end = generateMoves(AllMoves, record.moves);
+bool SearchThread::rootHasNoLegalMove() {
+    PlyRecord& record = board.plyStack[1];
+    PlyRecord& child = board.plyStack[2];
+    ScoredMove* end = generateMoves(AllMoves, board.position, record.moves);
     if (!end) return false;
-    saveUndo(record);
-    currentPly = &record;
+    saveUndo(board.position, record);
+    board.currentPly = &record;
     bool none = true;
     for (ScoredMove* entry = record.moves; entry < end && none; ++entry) {
-        makeMove(entry->move);
-        currentPly = &child;
-        none = generateMoves(AllMoves, child.moves) == nullptr;
-        currentPly = &record;
-        unmakeMove(entry->move);
+        makeMove(board, entry->move);
+        board.currentPly = &child;
+        none = generateMoves(AllMoves, board.position, child.moves) == nullptr;
+        board.currentPly = &record;
+        unmakeMove(board, entry->move);
     }
-    currentPly = &plyStack[0];
+    board.currentPly = &board.plyStack[0];
     return none;
 }
 
-void finishWithoutMove(ScoredMove& result) {
+void SearchThread::finishWithoutMove(ScoredMove& result) {
     logLine("NOMOVE");
     result.score = NoScore;
-    const bool inCheck = squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
+    const bool inCheck = sideToMoveInCheck(board.position);
     if (mateFound) {
         if (inCheck) result.score = -MateScore;
-    } else if (isDraw(2) || (!inCheck && rootHasNoLegalMove())) {
+    } else if (isDraw(board, 2) || (!inCheck && rootHasNoLegalMove())) {
         // a stalemate is a draw as much as a repetition is
         result.score = 0;
     }
 }
 
-}  // namespace
+// An iteration of depth D uses ply records up to D + 10 and as many history
+// entries above the game's; neither stack may be overrun.
+int SearchThread::lastDepth() const {
+    const int historyRoom = static_cast<int>(board.history + HistorySize - board.historyTop) - 12;
+    return std::min({request_->depthCap, PlyStackSize - 11, historyRoom});
+}
 
-void rootSearch() {
-    searchRunning = true;
-    nodeCount = 0;
-    allNodeCount = 0;
-    ScoredMove& result = rootResultEntry();
+void SearchThread::search(const SearchRequest& request) {
+    request_ = &request;
+    if (index_ == 0) {
+        observer_ = request.observer;
+        nodeCheckpoint_ = request.nodeLimit ? std::min(request.nodeLimit, pool_.size() == 1 ? request.nodeLimit : NodeSlice)
+                                            : ~std::uint64_t{0};
+        rootSearch();
+    } else {
+        observer_ = nullptr;
+        nodeCheckpoint_ = ~std::uint64_t{0};
+        helperSearch();
+    }
+}
+
+void SearchThread::rootSearch() {
+    alphaBetaNodes = 0;
+    nodes = 0;
+    ScoredMove& result = this->result();
     result = ScoredMove{0, 0};
     failLow = false;
-    PlyRecord& root = plyStack[1];
-    currentPly = &root;
-    plyStack[0].best = &result;
+    PlyRecord& root = board.plyStack[1];
+    board.currentPly = &root;
+    board.plyStack[0].best = &result;
     root.needsMoves = true;
-    rootDepth = 2;
+    rootDepth_ = 2;
     completedDepth = 0;
     resultHasMove = false;
     rootProgress.depth = 0;
@@ -406,35 +420,33 @@ void rootSearch() {
     rootProgress.current = 0;
     selectiveDepth = 0;
     std::int16_t alpha = -MateScore, beta = MateScore;
+    const SearchObserver* observer = observer_;
 
     if (!mateFound) takeTableGuess(result, alpha, beta);
-    if (!rootMoveAllowed(result.move)) {  // the table's move is not among those asked for
+    if (!request_->allows(result.move)) {  // the table's move is not among those asked for
         result = ScoredMove{0, 0};
-        rootDepth = 2;
+        rootDepth_ = 2;
         alpha = -MateScore;
         beta = MateScore;
     }
     if (result.move) resultHasMove = true;
     mateFound = false;
-    logLine("-FEN:\t", positionText(pvBuffer), "");
-    // An iteration of depth D uses ply records up to D + 10 and as many history
-    // entries above the game's; neither stack may be overrun.
-    const int historyRoom = static_cast<int>(history + HistorySize - historyTop) - 12;
-    const int lastDepth = std::min({maxSearchDepth.load(), PlyStackSize - 11, historyRoom});
-    tableStartDepth = rootDepth > 2 ? rootDepth : 0;
+    logLine("-FEN:\t", positionText(board.snapshot, pvBuffer_), "");
+    const int last = lastDepth();
+    tableStartDepth_ = rootDepth_ > 2 ? rootDepth_ : 0;
     // The table's result, when it reaches the last depth already, stands for
     // the search: whoever follows the search hears it as its iteration, at
     // the depth asked for at most.
-    if (rootDepth > lastDepth && result.move && searchObserver && searchObserver->iterationDone) {
-        const int depth = std::min(rootDepth - 1, lastDepth);
-        pvText(pvBuffer, depth);
-        searchObserver->iterationDone(depth, result.score, result.move, pvBuffer);
+    if (rootDepth_ > last && result.move && observer && observer->iterationDone) {
+        const int depth = std::min(rootDepth_ - 1, last);
+        pvText(pvBuffer_, depth);
+        observer->iterationDone(depth, result.score, result.move, pvBuffer_);
     }
 
-    while (rootDepth <= lastDepth) {
-        std::int16_t score = alphaBeta(rootDepth, alpha, beta);
+    while (rootDepth_ <= last) {
+        std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
         if (score <= alpha || score >= beta) {
-            if (stopSearch) break;
+            if (stop_->load()) break;
             if (score <= alpha) {
                 alpha = -MateScore;
                 beta = static_cast<std::int16_t>(score + 1);
@@ -443,28 +455,28 @@ void rootSearch() {
                 alpha = static_cast<std::int16_t>(score - 1);
                 beta = MateScore;
             }
-            score = alphaBeta(rootDepth, alpha, beta);
+            score = alphaBeta(rootDepth_, alpha, beta);
             if (score <= alpha || score >= beta) {
-                if (stopSearch) break;
-                score = alphaBeta(rootDepth, -MateScore, MateScore);
+                if (stop_->load()) break;
+                score = alphaBeta(rootDepth_, -MateScore, MateScore);
                 failLow = false;
             }
         }
-        if (stopSearch) break;
+        if (stop_->load()) break;
 
         result = *root.best;
         failLow = false;
-        completedDepth = rootDepth;
+        completedDepth = rootDepth_;
         if (result.move) resultHasMove = true;
-        const bool reported = searchObserver && searchObserver->iterationDone;
-        if (rootDepth >= 5 || reported) pvText(pvBuffer, rootDepth);
-        if (rootDepth >= 5) {
-            if (searchPondering) logLine("-PONDER:");
-            logLine("-E:N= ", nodeCount, "\t", rootDepth, ":\t", score, "\t", pvBuffer);
+        const bool reported = observer && observer->iterationDone;
+        if (rootDepth_ >= 5 || reported) pvText(pvBuffer_, rootDepth_);
+        if (rootDepth_ >= 5) {
+            if (searchSignals.pondering) logLine("-PONDER:");
+            logLine("-E:N= ", alphaBetaNodes, "\t", rootDepth_, ":\t", score, "\t", pvBuffer_);
         }
-        if (reported) searchObserver->iterationDone(rootDepth, score, root.best->move, pvBuffer);
+        if (reported) observer->iterationDone(rootDepth_, score, root.best->move, pvBuffer_);
         const int best = root.best->score;
-        if (best <= rootDepth - MateScore || best >= MateScore - rootDepth) {
+        if (best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) {
             mateFound = true;
             logLine("--- MATE: ", best);
             break;
@@ -474,79 +486,207 @@ void rootSearch() {
         if (root.best->move == 0) break;
         alpha = static_cast<std::int16_t>(score - Window);
         beta = static_cast<std::int16_t>(score + Window);
-        if (stopAfterIteration) {
+        if (searchSignals.stopAfterIteration) {
             logLine("-E: Ended ply after extra time");
             break;
         }
-        ++rootDepth;
+        ++rootDepth_;
     }
 
-    currentPly = &plyStack[0];
+    board.currentPly = &board.plyStack[0];
     if (!mateFound) {
-        if (const TransEntry* entry = ttFindFirst()) {
-            logLine("-E:NF= ", nodeCount);
+        if (const std::optional<TransEntry> entry = ttFindFirst(board.position)) {
+            logLine("-E:NF= ", alphaBetaNodes);
             if (result.move != entry->move()) {
                 logLine("-E: DIFFERENT MOVE");
                 if (failLow) logLine("FAIL LOW !!!!!!!!!!!!! not enough time");
             }
             // a slot without a move never replaces a move the search found
-            if ((!failLow || result.move == 0) && (entry->move() != 0 || result.move == 0) && rootMoveAllowed(entry->move()))
+            if ((!failLow || result.move == 0) && (entry->move() != 0 || result.move == 0) && request_->allows(entry->move()))
                 result = ScoredMove{static_cast<std::int16_t>(entry->score()), entry->move()};
         }
     }
     if (result.score == 0 && result.move == 0) finishWithoutMove(result);
-    searchRunning = false;
 }
 
-char* pvTextAfter(char* buffer, Move move, int n) {
-    PlyRecord* const ply = currentPly;
+// A helper's iterations: the first thread's algorithm without its reports,
+// its result or its log, started a depth or so deeper than the first thread
+// so that the two do not search the same tree at the same time; it goes on
+// until the first thread stops it or the depth cap is reached.
+void SearchThread::helperSearch() {
+    alphaBetaNodes = 0;
+    nodes = 0;
+    selectiveDepth = 0;
+    PlyRecord& root = board.plyStack[1];
+    board.currentPly = &root;
+    board.plyStack[0].best = &result();
+    root.needsMoves = true;
+    rootDepth_ = 2 + (index_ + 1) / 2 % 3;
+    tableStartDepth_ = 0;
+    std::int16_t alpha = -MateScore, beta = MateScore;
+    const int last = lastDepth();
+    while (rootDepth_ <= last && !stop_->load()) {
+        std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
+        if (stop_->load()) break;
+        if (score <= alpha || score >= beta) {
+            score = alphaBeta(rootDepth_, -MateScore, MateScore);
+            if (stop_->load()) break;
+        }
+        const int best = root.best->score;
+        if (root.best->move == 0 || best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) break;
+        alpha = static_cast<std::int16_t>(score - Window);
+        beta = static_cast<std::int16_t>(score + Window);
+        ++rootDepth_;
+    }
+    board.currentPly = &board.plyStack[0];
+}
+
+char* SearchThread::pvTextAfter(char* buffer, Move move, int n) {
+    PlyRecord* const ply = board.currentPly;
     // The records past the root's are between nodes here: their undo blocks
     // are free, the root's is not.
-    currentPly = &plyStack[2];
-    saveUndo(*currentPly);
+    board.currentPly = &board.plyStack[2];
+    saveUndo(board);
     char* text = moveToText(buffer, move);
     *text++ = ' ';
-    makeMove(move);
-    ++currentPly;
+    makeMove(board, move);
+    ++board.currentPly;
     char* last = pvText(text, n - 1);
-    --currentPly;
-    unmakeMove(move);
-    currentPly = ply;
+    --board.currentPly;
+    unmakeMove(board, move);
+    board.currentPly = ply;
     return last;
 }
 
-char* pvText(char* buffer, int n) {
+char* SearchThread::pvText(char* buffer, int n) {
     if (n == 0) {
         *buffer = 0;
         return buffer;
     }
-    const TransEntry* entry = ttFindFirst();
+    Position& p = board.position;
+    const std::optional<TransEntry> entry = ttFindFirst(p);
     if (!entry) return buffer + std::sprintf(buffer, "NOE ");
     const Move move = entry->move();
     if (move == 0) return buffer + std::sprintf(buffer, entry->score() == 0 ? "draw " : "# ");
 
     // Follow the table only along moves the position allows, so that a stale
     // or colliding slot cannot send make a move it cannot take back.
-    PlyRecord& record = *currentPly;
-    ScoredMove* end = generateMoves(AllMoves, pvMoves);
-    if (!end || std::none_of(pvMoves, end, [move](const ScoredMove& m) { return m.move == move; })) {
+    PlyRecord& record = *board.currentPly;
+    ScoredMove* end = generateMoves(AllMoves, p, pvMoves_);
+    if (!end || std::none_of(pvMoves_, end, [move](const ScoredMove& m) { return m.move == move; })) {
         *buffer = 0;
         return buffer;
     }
-    saveUndo(record);
-    makeMove(move);
-    ++currentPly;
+    saveUndo(p, record);
+    makeMove(board, move);
+    ++board.currentPly;
     // Nor along a move that leaves its king capturable: the line is shown to
     // interfaces that replay it.
     char* last = buffer;
-    if (!kingCapturable()) {
+    if (!kingCapturable(p)) {
         char* text = moveToText(buffer, move);
         *text++ = ' ';
         last = pvText(text, n - 1);
     } else {
         *buffer = 0;
     }
-    --currentPly;
-    unmakeMove(move);
+    --board.currentPly;
+    unmakeMove(board, move);
     return last;
+}
+
+// ---------------------------------------------------------------- the pool
+
+SearchPool::SearchPool() { threads_.push_back(std::make_unique<SearchThread>(*this, 0)); }
+
+SearchPool::~SearchPool() { endHelpers(); }
+
+void SearchPool::setThreadCount(int count) { wanted_ = std::max(1, count); }
+
+int SearchPool::size() const { return static_cast<int>(threads_.size()); }
+
+std::uint64_t SearchPool::nodes() const {
+    std::uint64_t total = 0;
+    for (const auto& t : threads_) total += t->nodes.load(std::memory_order_relaxed);
+    return total;
+}
+
+void SearchPool::startHelpers(int count) {
+    std::uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = false;
+        generation = generation_;
+    }
+    for (int i = 1; i <= count; ++i) threads_.push_back(std::make_unique<SearchThread>(*this, i));
+    for (int i = 1; i <= count; ++i) helpers_.emplace_back(&SearchPool::helperLoop, this, i, generation);
+}
+
+void SearchPool::endHelpers() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& helper : helpers_) helper.join();
+    helpers_.clear();
+    threads_.resize(1);
+}
+
+// A helper searches once for every search the pool runs after its start.
+void SearchPool::helperLoop(int index, std::uint64_t seen) {
+    for (;;) {
+        const SearchRequest* request;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
+            if (quit_) return;
+            seen = generation_;
+            request = request_;
+        }
+        threads_[index]->search(*request);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--busy_ == 0) idle_.notify_all();
+    }
+}
+
+void SearchPool::prepare(const Board& game) {
+    DROZAK_CHECK(!running());
+    const int wanted = wanted_;
+    if (size() != wanted) {
+        endHelpers();
+        startHelpers(wanted - 1);
+    }
+    for (const auto& t : threads_) {
+        t->board.takeGameFrom(game);
+        t->clearForSearch();
+    }
+}
+
+void SearchPool::run(const SearchRequest& request) {
+    running_ = true;
+    const int helpers = static_cast<int>(helpers_.size());
+    if (helpers) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            request_ = &request;
+            busy_ = helpers;
+            ++generation_;
+        }
+        wake_.notify_all();
+    }
+    main().search(request);
+    if (helpers) {
+        // The helpers end with the first thread.
+        searchSignals.stop = true;
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [&] { return busy_ == 0; });
+    }
+    running_ = false;
+}
+
+void SearchPool::newGame() {
+    DROZAK_CHECK(!running());
+    ttClear();
+    for (const auto& t : threads_) t->newGame();
 }

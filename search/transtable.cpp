@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <initializer_list>
 
-#include "board/position.h"
 #include "search/search.h"
 
 std::uint16_t searchAge = 1;
@@ -49,9 +49,43 @@ constexpr std::uint32_t LowerBit = 128, UpperBit = 256, BoundBits = LowerBit | U
 constexpr int ScoreOffset = 8190;
 constexpr int MinStoredScore = -ScoreOffset, MaxStoredScore = 16383 - ScoreOffset;
 
-TransBucket& currentBucket() { return transTable.bucket(position.sideToMove, position.hashKey); }
+TransBucket& bucketOf(const Position& p) { return transTable.bucket(p.sideToMove, p.hashKey); }
 
-bool holds(const TransEntry& e, std::uint64_t key) { return (e.word & LockMask) == (key & LockMask); }
+constexpr std::uint32_t fold(std::uint64_t word) { return static_cast<std::uint32_t>(word ^ (word >> 32)); }
+
+template <typename T>
+T load(T& field) { return std::atomic_ref<T>(field).load(std::memory_order_relaxed); }
+template <typename T>
+void store(T& field, T value) { std::atomic_ref<T>(field).store(value, std::memory_order_relaxed); }
+
+bool holds(std::uint64_t word, std::uint64_t key) { return (word & LockMask) == (key & LockMask); }
+bool holds(const TransEntry& e, std::uint64_t key) { return holds(e.word, key); }
+
+// A slot's words, each read whole, as one entry: the check tells a slot
+// another thread was writing while this one read it, which then reads empty.
+TransEntry readSlot(TransSlot& slot) {
+    const std::uint64_t word = load(slot.word);
+    const std::uint32_t info = load(slot.info);
+    if ((info ^ fold(word)) != load(slot.check)) return TransEntry{0, 0};
+    return TransEntry{word, info};
+}
+
+// The slot's entry when it holds the position `key`. Slots of other
+// positions are told by their word alone.
+inline bool readIfHolds(TransSlot& slot, std::uint64_t key, TransEntry& e) {
+    const std::uint64_t word = load(slot.word);
+    if (!holds(word, key)) return false;
+    const std::uint32_t info = load(slot.info);
+    if ((info ^ fold(word)) != load(slot.check)) return false;
+    e = TransEntry{word, info};
+    return true;
+}
+
+void writeSlot(TransSlot& slot, const TransEntry& e) {
+    store(slot.word, e.word);
+    store(slot.info, e.info);
+    store(slot.check, e.info ^ fold(e.word));
+}
 
 // Age 0 marks the book, so once the nine bits wrap (512 searched moves) a store
 // writes 1 instead: a searched entry must never pass for a book move.
@@ -81,10 +115,9 @@ constexpr std::uint32_t scoreField(int score) {
     return static_cast<std::uint32_t>(held + ScoreOffset);
 }
 
-void writeEntry(TransEntry& e, std::uint64_t key, int depth, Bound bound, int score, Move move) {
+inline TransEntry entryFor(std::uint64_t key, int depth, Bound bound, int score, Move move) {
     const std::uint32_t d = depth < 0 ? 0u : depth > 127 ? 127u : static_cast<std::uint32_t>(depth);
-    e.word = (key & LockMask) | move;
-    e.info = d | boundBits(bound) | (storedAge(searchAge) << 9) | (scoreField(score) << 18);
+    return TransEntry{(key & LockMask) | move, d | boundBits(bound) | (storedAge(searchAge) << 9) | (scoreField(score) << 18)};
 }
 
 }  // namespace
@@ -106,7 +139,7 @@ std::size_t ttBucketsForMiB(std::uint64_t mib) {
 }
 
 bool ttResize(std::size_t bucketsPerHalf) {
-    DROZAK_CHECK(!searchRunning);
+    DROZAK_CHECK(!searchPool.running());
     TransBucket* buckets = allocateBuckets(bucketsPerHalf);
     if (!buckets) return false;
     freeBuckets(transTable.buckets, transTable.bucketsPerHalf);
@@ -121,35 +154,49 @@ int ttHashfull() {
     const std::size_t buckets = std::min<std::size_t>(500, transTable.bucketsPerHalf);
     int used = 0;
     for (std::size_t i = 0; i < buckets; ++i)
-        for (const TransEntry& e : transTable.buckets[i].slot)
-            used += e.word != 0 && e.age() == static_cast<int>(storedAge(searchAge));
+        for (TransSlot& slot : transTable.buckets[i].slot)
+            used += load(slot.word) != 0 && ((load(slot.info) >> 9) & 511) == storedAge(searchAge);
     return static_cast<int>(used * 1000 / (2 * buckets));
 }
 
-void ttForgetDepth() {
-    for (TransEntry* slot : {ttFindFirst(), ttFind()})
-        if (slot) slot->info &= ~std::uint32_t{127};
+void ttForgetDepth(const Position& p) {
+    for (TransSlot& slot : bucketOf(p).slot) {
+        TransEntry e;
+        if (!readIfHolds(slot, p.hashKey, e)) continue;
+        e.info &= ~std::uint32_t{127};
+        writeSlot(slot, e);
+    }
 }
 
-TransEntry* ttFind() {
-    TransBucket& b = currentBucket();
-    const std::uint64_t key = position.hashKey;
-    if (holds(b.slot[0], key)) return &b.slot[0];
-    if (holds(b.slot[1], key)) return &b.slot[1];
-    return nullptr;
+namespace {
+
+// The entry of the slot that holds the position, either one.
+inline bool find(const Position& p, TransEntry& e) {
+    TransBucket& b = bucketOf(p);
+    return readIfHolds(b.slot[0], p.hashKey, e) || readIfHolds(b.slot[1], p.hashKey, e);
 }
 
-TransEntry* ttFindFirst() {
-    TransBucket& b = currentBucket();
-    return holds(b.slot[0], position.hashKey) ? &b.slot[0] : nullptr;
+}  // namespace
+
+std::optional<TransEntry> ttFind(const Position& p) {
+    TransEntry e;
+    if (find(p, e)) return e;
+    return std::nullopt;
+}
+
+std::optional<TransEntry> ttFindFirst(const Position& p) {
+    TransEntry e;
+    if (readIfHolds(bucketOf(p).slot[0], p.hashKey, e)) return e;
+    return std::nullopt;
 }
 
 // A cutoff returns the stored score itself; otherwise the slot's move serves as
 // the hash move and a bound that does not cut may still narrow the window.
-ProbeResult ttProbe(int depth, std::int16_t& alpha, std::int16_t& beta) {
+ProbeResult ttProbe(const Position& p, int depth, std::int16_t& alpha, std::int16_t& beta) {
     ProbeResult result{false, 0, 0};
-    const TransEntry* e = ttFind();
-    if (!e) return result;
+    TransEntry found;
+    if (!find(p, found)) return result;
+    const TransEntry* e = &found;
     if (static_cast<std::int16_t>(e->depth()) < static_cast<std::int16_t>(depth) || isBookEntry(*e)) {
         result.hashMove = e->move();
         return result;
@@ -173,28 +220,26 @@ ProbeResult ttProbe(int depth, std::int16_t& alpha, std::int16_t& beta) {
     return result;
 }
 
-void ttStore(int depth, Bound bound, int score, Move move) {
-    TransBucket& b = currentBucket();
-    const std::uint64_t key = position.hashKey;
-    TransEntry& first = b.slot[0];
+void ttStore(const Position& p, int depth, Bound bound, int score, Move move) {
+    TransBucket& b = bucketOf(p);
+    const std::uint64_t key = p.hashKey;
+    const TransEntry first = readSlot(b.slot[0]);
     if (holds(first, key)) {
         // The position keeps one slot: a shallower result for it is dropped.
         if (depth > first.depth() || (depth == first.depth() && exactOverBound(bound, first)))
-            writeEntry(first, key, depth, bound, score, move);
+            writeSlot(b.slot[0], entryFor(key, depth, bound, score, move));
         return;
     }
     if (displaces(first, depth, bound)) {
-        b.slot[1] = first;
-        writeEntry(first, key, depth, bound, score, move);
-    } else if (displaces(b.slot[1], depth, bound)) {
-        writeEntry(b.slot[1], key, depth, bound, score, move);
+        writeSlot(b.slot[1], first);
+        writeSlot(b.slot[0], entryFor(key, depth, bound, score, move));
+    } else if (displaces(TransEntry{0, load(b.slot[1].info)}, depth, bound)) {
+        writeSlot(b.slot[1], entryFor(key, depth, bound, score, move));
     }
 }
 
 // The slot reads depth 0, exact, age 0, score -8190, as a cleared slot does
 // but for its age: nothing of a search result it replaces stays behind.
-void ttStoreBookMove(Move move) {
-    TransEntry& e = currentBucket().slot[0];
-    e.word = (position.hashKey & LockMask) | move;
-    e.info = 0;
+void ttStoreBookMove(const Position& p, Move move) {
+    writeSlot(bucketOf(p).slot[0], TransEntry{(p.hashKey & LockMask) | move, 0});
 }

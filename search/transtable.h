@@ -1,12 +1,18 @@
 // The transposition table: two halves (one per side to move) of a power of two
 // of buckets of two slots each; 2^20 a half unless `memory` asks otherwise.
+// Every search thread reads and writes it at once, without a lock: a slot's
+// words are each read and written whole, and a slot whose words come from
+// two different stores reads as holding no position.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
+#include "board/position.h"
 #include "board/types.h"
 
+// A slot's contents as read, whole.
 struct TransEntry {
     std::uint64_t word;  // move: bits 0-15, lock (key bits 16-63): bits 16-63
     std::uint32_t info;  // depth 0-6, lower 7, upper 8, age 9-17, score+8190 18-31
@@ -19,14 +25,23 @@ struct TransEntry {
     int score() const { return static_cast<int>(info >> 18) - 8190; }
 };
 
-// 16-byte slots (the 4 bytes after the info word are padding) make a 32-byte
-// bucket; aligned to 32, a bucket never straddles a cache line, so a probe costs
-// at most one miss. Packing to 24 bytes would save a quarter of the memory but
-// split every fourth bucket over two lines.
-struct alignas(32) TransBucket {
-    TransEntry slot[2];
+// A slot as stored: the entry's two words and a check word, the info word
+// with the halves of the entry's word folded into it, by which a slot whose
+// words come from different stores is told apart.
+struct TransSlot {
+    std::uint64_t word;
+    std::uint32_t info;
+    std::uint32_t check;
 };
-static_assert(sizeof(TransEntry) == 16);
+
+// 16-byte slots make a 32-byte bucket; aligned to 32, a bucket never
+// straddles a cache line, so a probe costs at most one miss. Packing to 24
+// bytes would save a quarter of the memory but split every fourth bucket over
+// two lines.
+struct alignas(32) TransBucket {
+    TransSlot slot[2];
+};
+static_assert(sizeof(TransSlot) == 16);
 static_assert(sizeof(TransBucket) == 32);
 
 constexpr std::size_t DefaultTransBuckets = std::size_t{1} << 20;  // a half: 2 x 32 MiB
@@ -48,12 +63,13 @@ enum Bound { Exact = 0, Lower = 1, Upper = 2 };
 extern TransTable transTable;
 // Counts searched engine moves since the last setup. A store writes its low nine
 // bits as the slot's age, except that it never writes 0 (the book's mark).
+// Changed only while no search runs.
 extern std::uint16_t searchAge;
 
 // A slot the book wrote: age 0, which no search store writes.
 inline bool isBookEntry(const TransEntry& e) { return e.age() == 0; }
 
-// Empties every slot; the age starts again at 1.
+// Empties every slot; the age starts again at 1. Only while no search runs.
 void ttClear();
 
 // The buckets a half gets within `mib` MiB for the whole table: the largest
@@ -69,14 +85,16 @@ void ttNewSearch();
 // How full the table is with the running search's entries, in thousandths,
 // from a sample of its first slots.
 int ttHashfull();
-// Forgets the depth of the slots that hold the current position, so that no
-// search cuts off on them; their moves and scores stay.
-void ttForgetDepth();
-TransEntry* ttFind();
+// Forgets the depth of the slots that hold the position, so that no search
+// cuts off on them; their moves and scores stay.
+void ttForgetDepth(const Position& p);
+// The slot that holds the position, either one, or none.
+std::optional<TransEntry> ttFind(const Position& p);
+// The first slot of the position's bucket when it holds the position.
+std::optional<TransEntry> ttFindFirst(const Position& p);
 // Starts loading the bucket of a position of `side` with `key` into the cache;
 // changes nothing else.
 inline void ttPrefetch(int side, std::uint64_t key) { __builtin_prefetch(&transTable.bucket(side, key)); }
-TransEntry* ttFindFirst();
 
 struct ProbeResult {
     bool cutoff;
@@ -84,8 +102,8 @@ struct ProbeResult {
     Move hashMove;
 };
 
-// Probes for the current position; may narrow alpha and beta. A book slot
-// gives only its move: its depth, bound and score were never searched.
-ProbeResult ttProbe(int depth, std::int16_t& alpha, std::int16_t& beta);
-void ttStore(int depth, Bound bound, int score, Move move);
-void ttStoreBookMove(Move move);
+// Probes for the position; may narrow alpha and beta. A book slot gives only
+// its move: its depth, bound and score were never searched.
+ProbeResult ttProbe(const Position& p, int depth, std::int16_t& alpha, std::int16_t& beta);
+void ttStore(const Position& p, int depth, Bound bound, int score, Move move);
+void ttStoreBookMove(const Position& p, Move move);

@@ -4,7 +4,6 @@
 
 #include "board/gamelog.h"
 #include "board/movetext.h"
-#include "search/search.h"
 
 std::atomic<std::int32_t> EngineState{Idle};
 Event startSignal(Event::Reset::Automatic);
@@ -14,7 +13,8 @@ Event stoppedSignal(Event::Reset::Manual);
 namespace {
 
 std::thread engineThread;
-Move ponderMove = 0;  // the expected move of a search on the opponent's time
+// The search the engine thread runs next: written while it is parked.
+SearchRequest request;
 
 // Parked: the stopped signal is up until the command thread starts the engine.
 void park() {
@@ -26,14 +26,14 @@ void park() {
 
 void think() {
     startedSignal.set();
-    rootSearch();
+    searchPool.run(request);
 }
 
 // A search on the opponent's time, with the move it expects already made on
 // the board.
 void ponder() {
     char text[8] = "0000";  // an interface may ponder on a position it set up
-    if (ponderMove) moveToText(text, ponderMove);
+    if (request.expectedMove) moveToText(text, request.expectedMove);
     logLine("-E: PONDERING MOVE: ", text);
     think();
 }
@@ -70,23 +70,23 @@ void endEngineThread() {
     engineThread.join();
 }
 
-void startEngine(bool pondering, Move expected) {
+void startEngine(const Board& game, const SearchRequest& next) {
     stoppedSignal.wait();
-    // The search clears these too, but only once it runs: until then the last
-    // search's result would pass for the new one's.
-    completedDepth = 0;
-    resultHasMove = false;
-    stopAfterIteration = false;
-    searchPondering = pondering;
-    ponderMove = expected;
+    // The search clears its result too, but only once it runs: until then the
+    // last search's result would pass for the new one's.
+    searchPool.prepare(game);
+    request = next;
+    const bool pondering = next.purpose == SearchPurpose::Ponder;
+    searchSignals.stopAfterIteration = false;
+    searchSignals.pondering = pondering;
     EngineState = pondering ? Pondering : Thinking;
-    stopSearch = false;
+    searchSignals.stop = false;
     startSignal.set();
     startedSignal.wait();
 }
 
 void stopEngine() {
-    stopSearch = true;
+    searchSignals.stop = true;
     stoppedSignal.wait();
     EngineState = Idle;
 }
@@ -95,11 +95,11 @@ void stopEngineWithMove() {
     // A move must come of every search. Its first iteration at depth 2 takes
     // next to no time; one that starts deeper on the table's word already
     // holds the table's move.
-    while (!resultHasMove && !stoppedSignal.waitFor(1)) {
+    while (!searchPool.main().resultHasMove && !stoppedSignal.waitFor(1)) {
     }
     stopEngine();
 }
 
-void endIterations() { stopAfterIteration = true; }
+void endIterations() { searchSignals.stopAfterIteration = true; }
 
 bool engineParked() { return stoppedSignal.isSet(); }

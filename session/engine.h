@@ -7,7 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "board/types.h"
+#include "board/position.h"
+#include "search/search.h"
 #include "session/events.h"
 
 enum EngineStateValue : std::int32_t { Idle = 0, Thinking = 1, Pondering = 2, Waiting = 3, Quitting = 4 };
@@ -22,10 +23,11 @@ void launchEngineThread();
 // Stops any search, ends the engine thread and waits for its end.
 void endEngineThread();
 
-// Starts a search of the game position on the parked engine thread (its
-// result state cleared first) and returns once the thread has taken it up.
-// A search on the opponent's time names the move it expects, already made.
-void startEngine(bool pondering, Move expected = 0);
+// Starts the search `request` describes of the game on `game` (copied to
+// every search thread's board while the engine is parked) and returns once
+// the engine thread has taken it up. A search on the opponent's time names
+// the move it expects, already made.
+void startEngine(const Board& game, const SearchRequest& request);
 // Stops the search at its next poll and returns once the engine is parked.
 void stopEngine();
 // The same, but never before the search holds a move to play (the table's

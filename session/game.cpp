@@ -11,20 +11,27 @@
 #include "book/book.h"
 #include "book/bookfile.h"
 #include "movegen/movegen.h"
+#include "search/draw.h"
 #include "search/search.h"
 #include "search/transtable.h"
+
+// The game's own board: no search ever touches it (each search thread has
+// a copy of it). Never destroyed, like the input it follows.
+Board& gameBoard() {
+    static Board* const board = new Board;
+    return *board;
+}
 
 namespace {
 
 // The generated moves of the side to move, or an empty list for an illegal
-// position. Local lists: the command thread runs this while the engine thread
-// is parked, and the search's own lists stay untouched.
+// position.
 struct MoveList {
     ScoredMove moves[MoveListSize];
     ScoredMove* end = moves;
 
     MoveList() {
-        ScoredMove* last = generateMoves(AllMoves, moves);
+        ScoredMove* last = generateMoves(AllMoves, gameBoard().position, moves);
         end = last ? last : moves;
     }
 };
@@ -32,11 +39,12 @@ struct MoveList {
 // Makes `move` on the undo block of the current ply record, asks the
 // opponent's generator whether the king was left en prise, and takes it back.
 bool keepsKingSafe(Move move) {
-    saveUndo(*currentPly);
-    makeMove(move);
+    Board& b = gameBoard();
+    saveUndo(b);
+    makeMove(b, move);
     ScoredMove replies[MoveListSize];
-    const bool safe = generateMoves(AllMoves, replies) != nullptr;
-    unmakeMove(move);
+    const bool safe = generateMoves(AllMoves, b.position, replies) != nullptr;
+    unmakeMove(b, move);
     return safe;
 }
 
@@ -51,10 +59,7 @@ struct GameRecord {
 GameRecord record;
 
 // A game move without its log line: the move itself, then room on the history.
-void makeGameMove(Move move) {
-    playGameMove(move);
-    compactHistory();
-}
+void makeGameMove(Move move) { playLineMove(gameBoard(), move); }
 
 }  // namespace
 
@@ -84,24 +89,22 @@ Move playableMove(Move searched) {
     return fallback;
 }
 
-bool sideToMoveInCheck() {
-    return squareAttacked(position.kingSquare[position.sideToMove], position.sideToMove ^ 1);
-}
+bool gameInCheck() { return sideToMoveInCheck(gameBoard().position); }
 
 void playMove(Move move) {
-    DROZAK_CHECK(!searchRunning);
     makeGameMove(move);
     record.moves.push_back(move);
-    char key[24];
-    std::snprintf(key, sizeof key, "%x %x", static_cast<unsigned>(position.hashKey >> 32),
-                  static_cast<unsigned>(position.hashKey & 0xFFFFFFFFu));
-    logLine(key);
+    const std::uint64_t key = gameBoard().position.hashKey;
+    char text[24];
+    std::snprintf(text, sizeof text, "%x %x", static_cast<unsigned>(key >> 32), static_cast<unsigned>(key & 0xFFFFFFFFu));
+    logLine(text);
 }
 
 void startGameRecord() {
+    const Board& b = gameBoard();
     record.started = true;
-    record.start = FenSetup{position, historyTop->reversibleCount, 1};
-    record.setupFlags = setupCastleFlags;
+    record.start = FenSetup{b.position, b.historyTop->reversibleCount, 1};
+    record.setupFlags = b.setupCastleFlags;
     record.moves.clear();
 }
 
@@ -112,17 +115,15 @@ bool gameStarted() { return record.started; }
 void forgetGame() { record.started = false; }
 
 void replayGame(void (*atStart)()) {
-    DROZAK_CHECK(!searchRunning);
-    installPosition(record.start);
-    setupCastleFlags = record.setupFlags;
+    installPosition(gameBoard(), record.start);
+    gameBoard().setupCastleFlags = record.setupFlags;
     if (atStart) atStart();
     for (Move move : record.moves) makeGameMove(move);
 }
 
 Move expectedReply(Move move) {
-    DROZAK_CHECK(!searchRunning);
     makeGameMove(move);
-    const TransEntry* entry = ttFindFirst();
+    const std::optional<TransEntry> entry = ttFindFirst(gameBoard().position);
     const Move reply = entry && isLegalMove(entry->move()) ? entry->move() : 0;
     replayGame(nullptr);
     return reply;
@@ -136,20 +137,28 @@ bool takeBack(int plies) {
 }
 
 void setSideToMove(int side) {
-    if (position.sideToMove == side) return;
-    position.sideToMove = side;
-    gameSnapshot.sideToMove = side;
+    Board& b = gameBoard();
+    Position& p = b.position;
+    if (p.sideToMove == side) return;
+    p.sideToMove = side;
+    b.snapshot.sideToMove = side;
     // An en-passant target belongs to the side that was to move.
-    if (position.epSquare) {
-        position.hashKey ^= zobristKeys[0][position.epSquare];
-        position.epSquare = 0;
-        gameSnapshot.epSquare = 0;
+    if (p.epSquare) {
+        p.hashKey ^= zobristKeys[0][p.epSquare];
+        p.epSquare = 0;
+        b.snapshot.epSquare = 0;
     }
-    std::fill(history, historyTop + 1, HistoryEntry{});
-    historyTop = history;
-    *historyTop = HistoryEntry{position.hashKey, 0, 0};
+    std::fill(b.history, b.historyTop + 1, HistoryEntry{});
+    b.historyTop = b.history;
+    *b.historyTop = HistoryEntry{p.hashKey, 0, 0};
     startGameRecord();
 }
+
+int gameSideToMove() { return gameBoard().snapshot.sideToMove; }
+
+Move gameMoveOfText(std::string_view text) { return textToMove(gameBoard().snapshot, text); }
+
+bool gameDrawn() { return isDraw(gameBoard(), 2); }
 
 namespace {
 
@@ -170,11 +179,11 @@ void tellBookError() {
 // The book serves the start position alone: any other is set up without it,
 // which is no error.
 void loadTheBook() {
-    if (!isBookStart(position)) {
+    if (!isBookStart(gameBoard().position)) {
         logLine("-M: not the start position, no book");
         return;
     }
-    bookInTable = loadBook(findBookFile().c_str());
+    bookInTable = loadBook(gameBoard(), findBookFile().c_str());
     if (bookInTable) return;
     logLine("-\ttellusererror BOOK ERROR!\n");
     if (quietSetup) bookErrorPending = true;
@@ -196,7 +205,7 @@ void storeBookAgain() {
 
 void storeBookIfWorn() {
     if (!bookInTable || !gameStarted() || gamePlies() >= MaxBookLineMoves) return;
-    const TransEntry* entry = ttFind();
+    const std::optional<TransEntry> entry = ttFind(gameBoard().position);
     if (entry && isBookEntry(*entry)) return;
     if (!isBookStart(record.start.position)) return;
     storeBookAgain();
@@ -221,8 +230,7 @@ bool installText(std::string_view text, std::string* reason) {
         if (reason) *reason = why;
         return false;
     }
-    DROZAK_CHECK(!searchRunning);
-    installPosition(fresh);
+    installPosition(gameBoard(), fresh);
     startGameRecord();
     return true;
 }
@@ -231,7 +239,7 @@ bool installText(std::string_view text, std::string* reason) {
 
 bool setupPosition(std::string_view text, bool withBook, std::string* reason) {
     if (!installText(text, reason)) return false;
-    searchNewGame();
+    searchPool.newGame();
     if (withBook) loadTheBook();
     return true;
 }

@@ -6,7 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "board/position.h"
 #include "board/types.h"
+
+// The game's board: its position, snapshot and history. The command thread
+// alone changes it; searches run on copies of it.
+Board& gameBoard();
 
 // The standard start position, as `new` and `result` set it up.
 inline constexpr const char* StartPositionText = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
@@ -61,7 +66,17 @@ Move firstLegalMove();
 Move playableMove(Move searched);
 
 // Whether the side to move in the game position is in check.
-bool sideToMoveInCheck();
+bool gameInCheck();
+
+// The side to move of the game position.
+int gameSideToMove();
+
+// The move a word names in the game position (textToMove on its snapshot).
+Move gameMoveOfText(std::string_view text);
+
+// Whether the game position is drawn by the rules: a third occurrence, the
+// fifty-move rule, or material that cannot mate.
+bool gameDrawn();
 
 
 // Plays a game move (snapshot, history, key line in the log), keeps room on

@@ -7,7 +7,6 @@
 #include "board/movetext.h"
 #include "board/position.h"
 #include "board/tables.h"
-#include "search/draw.h"
 #include "search/search.h"
 #include "search/transtable.h"
 #include "session/engine.h"
@@ -47,7 +46,7 @@ std::optional<Clock::time_point> deadlineAfter(std::uint32_t ms) {
 
 // The table's book move for the game position, if it may be played.
 Move bookMove() {
-    const TransEntry* entry = ttFind();
+    const std::optional<TransEntry> entry = ttFind(gameBoard().position);
     if (!entry || !isBookEntry(*entry) || entry->move() == 0) return 0;
     if (isLegalMove(entry->move())) return entry->move();
     char text[8];
@@ -56,14 +55,16 @@ Move bookMove() {
     return 0;
 }
 
-// The limits every search of the session obeys: the depth cap, and for a
-// search for a move its nodes and root moves.
-void setSearchLimits(const MoveSearch* options) {
-    maxSearchDepth = control.depthCap;
-    nodeLimit = options && options->nodes ? options->nodes : std::numeric_limits<std::uint64_t>::max();
-    rootMoveFilter.count = 0;
-    if (!options) return;
-    for (int i = 0; i < options->searchMoveCount; ++i) rootMoveFilter.moves[rootMoveFilter.count++] = options->searchMoves[i];
+// Starts a search of the game: every search obeys the depth cap; a search
+// for a move brings its nodes and root moves.
+void startSearch(SearchRequest request, SearchPurpose purpose) {
+    request.purpose = purpose;
+    request.depthCap = control.depthCap;
+    request.observer = reports.searchStarting(purpose);
+    const Board& game = gameBoard();
+    const int plies = gamePlies();
+    request.expectedMove = purpose == SearchPurpose::Ponder && plies ? (game.historyTop - 1)->move : 0;
+    startEngine(game, request);
 }
 
 // The search for a move is over or given up: the next one starts afresh.
@@ -86,7 +87,6 @@ void start(const SessionReports& r) {
     ponderMove = 0;
     holdMove = clockAtPonderHit = false;
     moveDeadline.reset();
-    initSearchState();
     launchEngineThread();
     initTables();
     if (transTable.bucketsPerHalf != DefaultTransBuckets) ttResize(DefaultTransBuckets);
@@ -115,8 +115,7 @@ void thinkForMove(const MoveSearch& options) {
     moveStart = Clock::now();
     if (options.useBook && !options.holdMove) {
         const Move book = bookMove();
-        const Move* asked = options.searchMoves + options.searchMoveCount;
-        if (book && (!options.searchMoveCount || std::find(options.searchMoves, asked, book) != asked)) {
+        if (book && options.request.allows(book)) {
             lastMoveFromBook = true;
             control.clockForMove = false;
             reports.moveChosen(MoveChoice{book, 0, true});
@@ -127,15 +126,15 @@ void thinkForMove(const MoveSearch& options) {
         lastMoveFromBook = false;
         if (!control.fixedMoveMs) control.moveTimeMs = stretchedAfterBook(control.moveTimeMs, control.movesPerControl);
     }
-    setSearchLimits(&options);
     holdMove = options.holdMove;
     clockAtPonderHit = options.ponder;
     extraTimeGiven = false;
-    reports.searchStarting(options.ponder ? SearchPurpose::Ponder : SearchPurpose::Move);
-    const int plies = gamePlies();
-    startEngine(options.ponder, options.ponder && plies ? (historyTop - 1)->move : 0);
+    SearchRequest request = options.request;
+    const std::uint32_t wait = allotmentWaitMs(control, usedMs());
+    request.allotmentMs = clockAtPonderHit || wait == std::numeric_limits<std::uint32_t>::max() ? 0 : wait;
+    startSearch(request, options.ponder ? SearchPurpose::Ponder : SearchPurpose::Move);
     activity = Activity::Move;
-    moveDeadline = clockAtPonderHit ? std::nullopt : deadlineAfter(allotmentWaitMs(control, usedMs()));
+    moveDeadline = clockAtPonderHit ? std::nullopt : deadlineAfter(wait);
 }
 
 bool searchingForMove() { return activity == Activity::Move; }
@@ -150,7 +149,7 @@ void deadlinePassed() {
     if (activity != Activity::Move) return;
     if (!extraTimeGiven) {
         // From here the search starts no further iteration.
-        const bool failing = failLow;
+        const bool failing = searchPool.main().failLow;
         endIterations();
         extraTimeGiven = true;
         if (const std::uint32_t extra = failLowExtraMs(control, failing, usedMs())) {
@@ -166,7 +165,7 @@ void moveNow() {
     if (activity != Activity::Move) return;
     endIterations();
     stopEngineWithMove();
-    const ScoredMove result = rootResultEntry();
+    const ScoredMove result = searchPool.main().result();
     endMoveSearch();
     reports.moveChosen(MoveChoice{result.move, result.score, false});
 }
@@ -179,18 +178,16 @@ void abandonMove() {
 }
 
 void startPondering() {
-    const TransEntry* entry = ttFindFirst();
+    const std::optional<TransEntry> entry = ttFindFirst(gameBoard().position);
     const Move reply = entry ? entry->move() : 0;
     if (!reply || !isLegalMove(reply)) return;
     playMove(reply);
-    if (bookMove() || !firstLegalMove() || isDraw(2)) {
+    if (bookMove() || !firstLegalMove() || gameDrawn()) {
         takeBack(1);
         return;
     }
     ponderMove = reply;
-    setSearchLimits(nullptr);
-    reports.searchStarting(SearchPurpose::Ponder);
-    startEngine(true, reply);
+    startSearch(SearchRequest{}, SearchPurpose::Ponder);
     activity = Activity::Ponder;
 }
 
@@ -206,7 +203,7 @@ void ponderHit() {
         return;
     }
     // The search goes on, now on the engine's own time, counted from here.
-    searchPondering = false;
+    searchSignals.pondering = false;
     holdMove = clockAtPonderHit = false;
     moveStart = Clock::now();
     moveDeadline = deadlineAfter(allotmentWaitMs(control, 0));
@@ -222,9 +219,7 @@ void stopPondering() {
 
 void startAnalysis() {
     if (activity != Activity::None || !firstLegalMove()) return;
-    setSearchLimits(nullptr);
-    reports.searchStarting(SearchPurpose::Analysis);
-    startEngine(false);
+    startSearch(SearchRequest{}, SearchPurpose::Analysis);
     activity = Activity::Analysis;
 }
 

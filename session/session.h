@@ -10,16 +10,12 @@
 #include <optional>
 
 #include "board/types.h"
+#include "search/search.h"
 #include "session/timing.h"
 
 // Force: moves are only made. Play: the engine answers the opponent's moves.
 // Analyse: the engine searches the game position without end and never moves.
 enum class Mode { Force, Play, Analyse };
-
-// What a search is for, as the front end shows its thinking.
-enum class SearchPurpose { Move, Ponder, Analysis };
-
-constexpr int MaxSearchMoves = 64;
 
 // A search for the engine's move beyond its time control.
 struct MoveSearch {
@@ -29,10 +25,9 @@ struct MoveSearch {
     bool holdMove = false;
     // The search runs on the opponent's time: its allotment counts from ponderHit().
     bool ponder = false;
-    std::uint64_t nodes = 0;  // stop after this many nodes; 0 no limit
-    // Only these root moves (none: all).
-    Move searchMoves[MaxSearchMoves] = {};
-    int searchMoveCount = 0;
+    // Its node limit and root moves; the session sets the rest of the request
+    // (purpose, depth cap, allotment, observer).
+    SearchRequest request;
 };
 
 // What a search for the engine's move came to.
@@ -44,9 +39,9 @@ struct MoveChoice {
 
 // How the session tells its front end what happens. Called on the command
 // thread; the thinking itself the front end hears through the search's
-// observer, which it installs in searchStarting().
+// observer, which searchStarting() returns (null: none).
 struct SessionReports {
-    void (*searchStarting)(SearchPurpose purpose);
+    const SearchObserver* (*searchStarting)(SearchPurpose purpose);
     // The search for the engine's move is over (the engine is parked), or the
     // book answered at once. The game is as it was: the front end plays the
     // move on it or not.

@@ -21,15 +21,15 @@ constexpr int MaxLine = 8;  // plies of a principal variation worth showing
 
 // The moves of the principal variation that follows `move`, read from the
 // table's text and kept only while each is legal on the board.
-std::vector<Move> lineAfter(Move move) {
+std::vector<Move> lineAfter(Board& b, Move move) {
     char text[2048];
-    pvTextAfter(text, move, MaxLine);
+    searchPool.main().pvTextAfter(text, move, MaxLine);
     std::vector<Move> line;
     std::istringstream words(text);
     std::string word;
-    PlyRecord* const ply = currentPly;
+    PlyRecord* const ply = b.currentPly;
     while (words >> word) {
-        const pgn::LegalMoves legal = pgn::legalMoves();
+        const pgn::LegalMoves legal = pgn::legalMoves(b);
         const Move* found = std::find_if(legal.begin(), legal.end(), [&](Move m) {
             char coordinates[8];
             moveToText(coordinates, m);
@@ -37,61 +37,63 @@ std::vector<Move> lineAfter(Move move) {
         });
         if (found == legal.end()) break;
         line.push_back(*found);
-        saveUndo(*currentPly);
-        makeMove(*found);
-        completeCastling();
-        ++currentPly;
+        saveUndo(b);
+        makeMove(b, *found);
+        completeCastling(b.position);
+        ++b.currentPly;
     }
     for (auto m = line.rbegin(); m != line.rend(); ++m) {
-        --currentPly;
-        unmakeMove(*m);
+        --b.currentPly;
+        unmakeMove(b, *m);
     }
-    currentPly = ply;
+    b.currentPly = ply;
     return line;
 }
 
 }  // namespace
 
-Analysis analysePosition(const SearchLimits& limits) {
-    maxSearchDepth = limits.depth > 0 ? std::clamp(limits.depth, 2, MaxSearchDepth) : MaxSearchDepth;
-    stopSearch = false;
-    stopAfterIteration = false;
-    searchPondering = false;
-    completedDepth = 0;
-    resultHasMove = false;
+Analysis analysePosition(Board& game, const SearchLimits& limits) {
+    SearchRequest request;
+    request.depthCap = limits.depth > 0 ? std::clamp(limits.depth, 2, MaxSearchDepth) : MaxSearchDepth;
+    request.allotmentMs = static_cast<std::uint32_t>(std::max(0, limits.movetimeMs));
+    searchSignals.stop = false;
+    searchSignals.stopAfterIteration = false;
+    searchSignals.pondering = false;
+    searchPool.prepare(game);
+    SearchThread& main = searchPool.main();
     const auto start = std::chrono::steady_clock::now();
-    if (limits.movetimeMs > 0) {
+    if (request.allotmentMs > 0) {
         std::mutex mutex;
         std::condition_variable ended;
         bool done = false;
         std::thread search([&] {
-            rootSearch();
+            searchPool.run(request);
             std::lock_guard<std::mutex> lock(mutex);
             done = true;
             ended.notify_all();
         });
         std::unique_lock<std::mutex> lock(mutex);
-        if (!ended.wait_for(lock, std::chrono::milliseconds(limits.movetimeMs), [&] { return done; })) {
+        if (!ended.wait_for(lock, std::chrono::milliseconds(request.allotmentMs), [&] { return done; })) {
             // Time is up: no iteration after the running one, and the running
             // one stops as soon as the result holds a move.
-            stopAfterIteration = true;
-            while (!done && !resultHasMove) ended.wait_for(lock, std::chrono::milliseconds(1));
-            stopSearch = true;
+            searchSignals.stopAfterIteration = true;
+            while (!done && !main.resultHasMove) ended.wait_for(lock, std::chrono::milliseconds(1));
+            searchSignals.stop = true;
         }
         lock.unlock();
         search.join();
     } else {
-        rootSearch();
+        searchPool.run(request);
     }
     Analysis analysis;
     analysis.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    analysis.depth = completedDepth;
-    const ScoredMove result = rootResultEntry();
+    analysis.depth = main.completedDepth;
+    const ScoredMove result = main.result();
     analysis.score = result.score;
-    const pgn::LegalMoves legal = pgn::legalMoves();
-    if (isDraw(2) || legal.count == 0) return analysis;
+    const pgn::LegalMoves legal = pgn::legalMoves(game);
+    if (isDraw(game, 2) || legal.count == 0) return analysis;
     analysis.move = legal.contains(result.move) ? result.move : legal.moves[0];
-    analysis.line = lineAfter(analysis.move);
+    analysis.line = lineAfter(game, analysis.move);
     if (analysis.line.empty()) analysis.line.push_back(analysis.move);
     return analysis;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "board/position.h"
 #include "board/types.h"
 
 struct SearchLimits {
@@ -20,11 +21,12 @@ struct Analysis {
     std::vector<Move> line;  // the principal variation, `move` first
 };
 
-// Searches the game position with the table as it stands. A time limit lets the
-// running iteration finish only once it holds a move, as the engine's move
-// cycle does; the move is the engine's choice: the search's when it is legal,
-// else the first legal move, none in a position drawn by rule.
-Analysis analysePosition(const SearchLimits& limits);
+// Searches a board's game position with the table as it stands. A time limit
+// lets the running iteration finish only once it holds a move, as the
+// engine's move cycle does; the move is the engine's choice: the search's
+// when it is legal, else the first legal move, none in a position drawn by
+// rule.
+Analysis analysePosition(Board& game, const SearchLimits& limits);
 
 
 // Limits from the command line: --depth D or --movetime MS (the others left to

@@ -21,9 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "board/fen.h"
 #include "book/book.h"
 #include "book/bookfile.h"
 #include "pgn/pgn.h"
+#include "movegen/movegen.h"
 #include "pgn/san.h"
 #include "search/search.h"
 #include "search/transtable.h"
@@ -90,19 +92,19 @@ std::string plural(int n, const char* one, const char* many) { return std::to_st
 // The number of plies at the game's start that the engine's book holds: each
 // played from a position of the book, to a position of the book or as the
 // book's own move there. Only the standard start has a book.
-int bookPlies(const pgn::Game& game, const pgn::Start& start) {
-    if (start.fen != pgn::StandardFen || !pgn::setUpPosition(start.fen)) return 0;
-    searchNewGame();
-    if (!loadBook(findBookFile().c_str(), [](int) { return 0; })) return 0;
-    const auto bookMove = [] {
-        const TransEntry* entry = ttFind();
+int bookPlies(Board& b, const pgn::Game& game, const pgn::Start& start) {
+    if (start.fen != pgn::StandardFen || !setUpBoard(b, start.fen)) return 0;
+    searchPool.newGame();
+    if (!loadBook(b, findBookFile().c_str(), [](int) { return 0; })) return 0;
+    const auto bookMove = [&b] {
+        const std::optional<TransEntry> entry = ttFind(b.position);
         return entry && isBookEntry(*entry) ? entry->move() : Move{0};
     };
     int plies = 0;
     for (const pgn::MoveNode& node : game.main.moves) {
         const Move expected = bookMove();
         if (!expected) break;
-        pgn::playLineMove(node.move);
+        playLineMove(b, node.move);
         if (node.move != expected && !bookMove()) break;
         ++plies;
     }
@@ -132,8 +134,9 @@ struct Annotated {
 };
 
 Annotated annotateGame(pgn::Game& game, long number, const Options& options, const std::function<void()>& progress) {
+    Board& board = toolBoard();
     pgn::ReplayError error;
-    if (!pgn::replay(game, error)) {
+    if (!pgn::replay(board, game, error)) {
         const std::string where = "game " + std::to_string(number) + " (line " + std::to_string(game.firstLine) + ")";
         game.main.comments.insert(game.main.comments.begin(), "Not annotated: stopped at " + error.where());
         return {pgn::exportText(game), false, where + ": stopped at " + error.where()};
@@ -143,7 +146,7 @@ Annotated annotateGame(pgn::Game& game, long number, const Options& options, con
     pgn::gameStart(game, start, ignored);
     std::vector<pgn::MoveNode>& moves = game.main.moves;
     const int plies = static_cast<int>(moves.size());
-    const int book = bookPlies(game, start);
+    const int book = bookPlies(board, game, start);
 
     // Every position from the first out of the book to the last, searched in
     // the game's order with one table, as the engine would meet them.
@@ -154,29 +157,29 @@ Annotated annotateGame(pgn::Game& game, long number, const Options& options, con
         std::vector<std::string> line;  // the better line in SAN
     };
     std::vector<Searched> positions(plies + 1);
-    pgn::setUpPosition(start.fen);
-    searchNewGame();
-    for (int i = 0; i < book; ++i) pgn::playLineMove(moves[i].move);
+    setUpBoard(board, start.fen);
+    searchPool.newGame();
+    for (int i = 0; i < book; ++i) playLineMove(board, moves[i].move);
     for (int i = book; i <= plies; ++i) {
         Searched& p = positions[i];
-        const pgn::LegalMoves legal = pgn::legalMoves();
+        const pgn::LegalMoves legal = pgn::legalMoves(board);
         if (legal.count == 0) {
             p.terminal = true;
-            p.score = pgn::inCheck() ? -MateScore : 0;
+            p.score = sideToMoveInCheck(board.position) ? -MateScore : 0;
         } else {
-            const Analysis analysis = analysePosition(options.limits);
+            const Analysis analysis = analysePosition(board, options.limits);
             ttNewSearch();
             p.score = analysis.score;
             p.best = analysis.move;
-            const pgn::SavedGamePosition before = pgn::saveGamePosition();
+            const SavedGame before = saveGame(board);
             for (Move m : analysis.line) {
-                p.line.push_back(pgn::sanText(m));
-                pgn::playLineMove(m);
+                p.line.push_back(pgn::sanText(board, m));
+                playLineMove(board, m);
             }
-            pgn::restoreGamePosition(before);
+            restoreGame(board, before);
         }
         progress();
-        if (i < plies) pgn::playLineMove(moves[i].move);
+        if (i < plies) playLineMove(board, moves[i].move);
     }
 
     ChartData chart;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "board/movetext.h"
+#include "search/search.h"
 #include "tools/tools.h"
 
 namespace {
@@ -51,9 +52,10 @@ const char* const benchPositions[] = {
 }  // namespace
 
 int benchCommand(int argc, char** argv) {
+    const bool threads = takeThreadsOption(argc, argv);
     const int depth = argc >= 1 ? std::atoi(argv[0]) : 7;
-    if (depth < 2) {
-        std::fprintf(stderr, "usage: drozak-tools bench [DEPTH] (DEPTH >= 2)\n");
+    if (depth < 2 || !threads) {
+        std::fprintf(stderr, "usage: drozak-tools bench [DEPTH] [--threads N] (DEPTH >= 2, N 1-%d)\n", MaxSearchThreads);
         return 2;
     }
     std::uint64_t totalNodes = 0, totalAlphaBeta = 0;

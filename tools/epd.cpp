@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "board/fen.h"
 #include "pgn/pgn.h"
 #include "pgn/san.h"
 #include "search/search.h"
@@ -98,10 +99,10 @@ bool parseLine(const std::string& text, EpdLine& line, std::string& error) {
 }
 
 // The moves a list names in the game position; false at the first unknown one.
-bool readMoves(const std::vector<std::string>& texts, std::vector<Move>& moves, std::string& error) {
-    const pgn::LegalMoves legal = pgn::legalMoves();
+bool readMoves(Board& b, const std::vector<std::string>& texts, std::vector<Move>& moves, std::string& error) {
+    const pgn::LegalMoves legal = pgn::legalMoves(b);
     for (const std::string& text : texts) {
-        const pgn::SanReading reading = pgn::readSan(text, legal);
+        const pgn::SanReading reading = pgn::readSan(b.position, text, legal);
         if (reading.error != pgn::SanError::None) {
             error = "the move " + text + " is " + pgn::sanErrorText(reading.error);
             return false;
@@ -122,13 +123,18 @@ std::string joined(const char* code, const std::vector<std::string>& moves) {
 int epdCommand(int argc, char** argv) {
     SearchLimits limits{0, 1000};
     std::string file;
+    if (!takeThreadsOption(argc, argv)) argc = -1;
+    if (argc < 0) {
+        std::fprintf(stderr, "usage: drozak-tools epd [--movetime MS | --depth D] [--threads N] FILE\n");
+        return 2;
+    }
     for (int i = 0; i < argc; ++i) {
         const int taken = readLimitOption(argc, argv, i, limits);
         if (taken > 0) i += taken - 1;
         else if (taken == 0 && file.empty() && argv[i][0] != '-') file = argv[i];
         else file = "";
         if (taken < 0 || (taken == 0 && file.empty())) {
-            std::fprintf(stderr, "usage: drozak-tools epd [--movetime MS | --depth D] FILE\n");
+            std::fprintf(stderr, "usage: drozak-tools epd [--movetime MS | --depth D] [--threads N] FILE\n");
             return 2;
         }
     }
@@ -146,15 +152,18 @@ int epdCommand(int argc, char** argv) {
         EpdLine line;
         std::string error;
         std::vector<Move> best, avoid;
-        if (!parseLine(text, line, error) || (!pgn::setUpPosition(line.fen) && (error = "a bad FEN: " + line.fen, true)) ||
-            !readMoves(line.best, best, error) || !readMoves(line.avoid, avoid, error)) {
+        Board& board = toolBoard();
+        std::string why;
+        if (!parseLine(text, line, error) ||
+            (!setUpBoard(board, line.fen, &why) && (error = "a bad FEN (" + why + "): " + line.fen, true)) ||
+            !readMoves(board, line.best, best, error) || !readMoves(board, line.avoid, avoid, error)) {
             std::fflush(stdout);
             std::fprintf(stderr, "epd: line %d skipped: %s\n", lineNumber, error.c_str());
             continue;
         }
-        searchNewGame();
-        const Analysis analysis = analysePosition(limits);
-        const std::string found = analysis.move ? pgn::sanText(analysis.move) : "none";
+        searchPool.newGame();
+        const Analysis analysis = analysePosition(board, limits);
+        const std::string found = analysis.move ? pgn::sanText(board, analysis.move) : "none";
         const auto listed = [&](const std::vector<Move>& moves) {
             return std::find(moves.begin(), moves.end(), analysis.move) != moves.end();
         };

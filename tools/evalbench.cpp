@@ -53,7 +53,6 @@ int evalbenchCommand(int argc, char** argv) {
         }
         positions.push_back(setup.position);
     }
-    installPosition(FenSetup{positions[0]});
 
     // Each position gets a batch of calls in turn; the clock is read per round.
     constexpr int CallsPerBatch = 4096;
@@ -64,8 +63,7 @@ int evalbenchCommand(int argc, char** argv) {
     double elapsed = 0;
     do {
         for (const Position& p : positions) {
-            position = p;
-            for (int i = 0; i < CallsPerBatch; ++i) sink = evaluate();
+            for (int i = 0; i < CallsPerBatch; ++i) sink = evaluate(p);
             calls += CallsPerBatch;
         }
         elapsed = std::chrono::duration<double>(Clock::now() - start).count();

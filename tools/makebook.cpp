@@ -34,13 +34,7 @@ struct Book {
     long moveCount = 0;
 };
 
-bool setUpStart() {
-    FenSetup start;
-    if (!readFen(StartFen, start)) return false;
-    installPosition(start);
-    currentPly = plyStack;
-    return true;
-}
+bool setUpStart() { return setUpBoard(toolBoard(), StartFen); }
 
 // The generated move whose text is `token`, or 0. Matching the generator's own
 // moves by their text makes the kind (capture, castling, promotion) come from
@@ -62,8 +56,9 @@ bool readLine(const std::vector<std::string>& tokens, BookLine& line, Book& book
                 " a book line holds";
         return false;
     }
+    Board& b = toolBoard();
     ScoredMove list[MoveListSize];
-    ScoredMove* end = generateMoves(AllMoves, list);
+    ScoredMove* end = generateMoves(AllMoves, b.position, list);
     bool sound = true;
     for (const std::string& token : tokens) {
         const Move move = end ? findMove(list, end, token) : 0;
@@ -72,12 +67,12 @@ bool readLine(const std::vector<std::string>& tokens, BookLine& line, Book& book
             sound = false;
             break;
         }
-        book.movesByPosition[{position.hashKey, position.sideToMove}].insert(move);
-        saveUndo(*currentPly);
-        makeMove(move);
-        ++currentPly;
+        book.movesByPosition[{b.position.hashKey, b.position.sideToMove}].insert(move);
+        saveUndo(b);
+        makeMove(b, move);
+        ++b.currentPly;
         line.push_back(move);
-        end = generateMoves(AllMoves, list);
+        end = generateMoves(AllMoves, b.position, list);
         if (!end) {  // the mover's king is left capturable, or it castled through an attack
             error = "illegal move " + token + " (its king would be in check)";
             sound = false;
@@ -85,8 +80,8 @@ bool readLine(const std::vector<std::string>& tokens, BookLine& line, Book& book
         }
     }
     for (auto move = line.rbegin(); move != line.rend(); ++move) {
-        --currentPly;
-        unmakeMove(*move);
+        --b.currentPly;
+        unmakeMove(b, *move);
     }
     return sound;
 }
@@ -157,8 +152,8 @@ int makebookCommand(int argc, char** argv) {
     bool written = writeBook(outName, book);
     if (written) {
         setUpStart();
-        searchNewGame();
-        written = loadBook(outName, firstLine);
+        searchPool.newGame();
+        written = loadBook(toolBoard(), outName, firstLine);
     }
     if (!written) {
         std::remove(outName);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "board/fen.h"
 #include "board/movetext.h"
 #include "movegen/perft.h"
 #include "tools/tools.h"
@@ -17,14 +18,15 @@ int perftCommand(int argc, char** argv) {
         return 2;
     }
     const std::string fen = fenArgument(argc - 1, argv + 1);
-    if (!setupPerftRoot(fen.c_str())) {
-        std::fprintf(stderr, "perft: not a playable position: %s\n", fen.c_str());
+    std::string reason;
+    if (!setUpBoard(toolBoard(), fen, &reason)) {
+        std::fprintf(stderr, "perft: not a playable position (%s): %s\n", reason.c_str(), fen.c_str());
         return 2;
     }
 
     const auto start = std::chrono::steady_clock::now();
     CountOnly visitor;
-    const std::uint64_t total = perftRoot(static_cast<int>(depth), visitor, [](Move move, std::uint64_t count) {
+    const std::uint64_t total = perftRoot(toolBoard(), static_cast<int>(depth), visitor, [](Move move, std::uint64_t count) {
         char text[8];
         moveToText(text, move);
         std::printf("%s %llu\n", text, static_cast<unsigned long long>(count));

@@ -1,6 +1,7 @@
 // drozak-tools search DEPTH [FEN]: a fixed-depth root search from a cleared table.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "board/fen.h"
@@ -10,27 +11,48 @@
 
 const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
+Board& toolBoard() {
+    static Board* const board = new Board;
+    return *board;
+}
+
 bool setupSearchPosition(const char* fen) {
-    FenSetup setup;
-    if (!readFen(fen, setup)) return false;
-    installPosition(setup);
-    searchNewGame();
+    if (!setUpBoard(toolBoard(), fen)) return false;
+    searchPool.newGame();
     return true;
 }
 
 SearchOutcome searchToDepth(int depth) {
-    maxSearchDepth = depth;
-    stopSearch = false;
-    stopAfterIteration = false;
-    rootSearch();
-    const ScoredMove result = rootResultEntry();
-    return SearchOutcome{result.move, result.score, allNodeCount, nodeCount};
+    SearchRequest request;
+    request.depthCap = depth;
+    searchSignals.stop = false;
+    searchSignals.stopAfterIteration = false;
+    searchPool.prepare(toolBoard());
+    searchPool.run(request);
+    SearchThread& main = searchPool.main();
+    const ScoredMove result = main.result();
+    return SearchOutcome{result.move, result.score, searchPool.nodes(), main.alphaBetaNodes};
+}
+
+bool takeThreadsOption(int& argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--threads") != 0) continue;
+        char* end = nullptr;
+        const long count = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+        if (!end || *end || count < 1 || count > MaxSearchThreads) return false;
+        searchPool.setThreadCount(static_cast<int>(count));
+        for (int j = i; j + 2 < argc; ++j) argv[j] = argv[j + 2];
+        argc -= 2;
+        return true;
+    }
+    return true;
 }
 
 int searchCommand(int argc, char** argv) {
+    const bool threads = takeThreadsOption(argc, argv);
     const int depth = argc >= 1 ? std::atoi(argv[0]) : 0;
-    if (depth < 2) {
-        std::fprintf(stderr, "usage: drozak-tools search DEPTH [FEN] (DEPTH >= 2)\n");
+    if (depth < 2 || !threads) {
+        std::fprintf(stderr, "usage: drozak-tools search DEPTH [FEN] [--threads N] (DEPTH >= 2, N 1-%d)\n", MaxSearchThreads);
         return 2;
     }
     const std::string fen = fenArgument(argc - 1, argv + 1);

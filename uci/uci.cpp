@@ -82,11 +82,11 @@ long elapsedMs() {
 // nodes, speed, time, how full the table is; then the line of play, its
 // moves only.
 void printInfo(int depth, int score, const char* pv) {
-    const std::uint64_t nodes = allNodeCount.load(std::memory_order_relaxed);
+    const std::uint64_t nodes = searchPool.nodes();
     const long ms = elapsedMs();
     const int mate = mateMoves(score);
     std::string line = "info depth " + std::to_string(depth) + " seldepth " +
-                       std::to_string(std::max(depth, selectiveDepth.load(std::memory_order_relaxed))) +
+                       std::to_string(std::max(depth, searchPool.main().selectiveDepth.load(std::memory_order_relaxed))) +
                        (mate ? " score mate " + std::to_string(mate) : " score cp " + std::to_string(score)) +
                        " nodes " + std::to_string(nodes) + " nps " + std::to_string(nodes * 1000 / std::max(1L, ms)) +
                        " time " + std::to_string(ms) + " hashfull " + std::to_string(ttHashfull());
@@ -102,22 +102,22 @@ void iterationDone(int depth, int score, Move best, const char* pv) {
 }
 
 void bestMoveFound(int depth, int score, Move move) {
-    pvTextAfter(pvBuffer, move, depth);
+    searchPool.main().pvTextAfter(pvBuffer, move, depth);
     printInfo(depth, score, pvBuffer);
 }
 
 constexpr SearchObserver observer{iterationDone, bestMoveFound};
 
-void searchStarting(SearchPurpose) {
+const SearchObserver* searchStarting(SearchPurpose) {
     searchStart = Clock::now();
-    searchObserver = &observer;
+    return &observer;
 }
 
 // The one answer to a `go`: the final count, then the move (a legal one
 // whenever there is one, drawn or not) with the reply it expects.
 void moveChosen(const MoveChoice& choice) {
     const Move move = choice.fromBook ? choice.move : playableMove(choice.move);
-    const std::uint64_t nodes = choice.fromBook ? 0 : allNodeCount.load(std::memory_order_relaxed);
+    const std::uint64_t nodes = choice.fromBook ? 0 : searchPool.nodes();
     const long ms = elapsedMs();
     std::printf("info nodes %llu nps %llu time %ld\n", static_cast<unsigned long long>(nodes),
                 static_cast<unsigned long long>(nodes * 1000 / std::max(1L, ms)), choice.fromBook ? 0L : ms);
@@ -230,7 +230,7 @@ void positionCommand(const std::vector<std::string>& words) {
         return tell("position: '" + printable(words[i]) + "' where moves should come: no position");
     }
     for (++i; i < words.size(); ++i) {
-        const Move move = textToMove(words[i]);
+        const Move move = gameMoveOfText(words[i]);
         if (!isLegalMove(move)) {
             forgetGame();
             return tell("illegal move " + printable(words[i]) + " in position: no position");
@@ -267,9 +267,9 @@ void goCommand(const std::vector<std::string>& words) {
             search.holdMove = search.ponder = true;
         } else if (word == "searchmoves") {
             for (; i + 1 < words.size() && !keyword(words[i + 1]); ++i) {
-                const Move move = textToMove(words[i + 1]);
+                const Move move = gameMoveOfText(words[i + 1]);
                 if (!isLegalMove(move)) tell("searchmoves: " + printable(words[i + 1]) + " is not a legal move here, left out");
-                else if (search.searchMoveCount < MaxSearchMoves) search.searchMoves[search.searchMoveCount++] = move;
+                else if (!search.request.allows(move) || search.request.rootMoveCount == 0) search.request.allowOnly(move);
             }
         } else if (number != std::end(numbers)) {
             std::int64_t n;
@@ -295,7 +295,7 @@ void goCommand(const std::vector<std::string>& words) {
         value[Nodes].reset();
         value[Depth] = 1;
     }
-    const bool white = gameSnapshot.sideToMove == White;
+    const bool white = gameSideToMove() == White;
     const std::optional<std::int64_t> clock = value[white ? WTime : BTime];
     TimeControl& tc = session::timeControl();
     tc = TimeControl{};
@@ -312,7 +312,7 @@ void goCommand(const std::vector<std::string>& words) {
     // With `infinite` only `stop` ends the search, whatever clock came with it.
     const bool infinite = search.holdMove && !search.ponder;
     tc.untimed = infinite || (!clock && !tc.fixedMoveMs);
-    if (value[Nodes]) search.nodes = static_cast<std::uint64_t>(*value[Nodes]);
+    if (value[Nodes]) search.request.nodeLimit = static_cast<std::uint64_t>(*value[Nodes]);
     session::thinkForMove(search);
 }
 

@@ -33,7 +33,7 @@ long centiseconds() {
 }
 
 void print(int depth, int score, const char* pv) {
-    std::printf("%s\n", thinkingLine(depth, score, centiseconds(), allNodeCount, pv).c_str());
+    std::printf("%s\n", thinkingLine(depth, score, centiseconds(), searchPool.nodes(), pv).c_str());
 }
 
 // A root without a move (mated, stalemated, drawn) has nothing to show.
@@ -52,12 +52,12 @@ void bestMoveFound(int depth, int score, Move move) {
         pendingLine = false;
         return;
     }
-    pvTextAfter(pvBuffer, move, depth);
+    searchPool.main().pvTextAfter(pvBuffer, move, depth);
     if (analysis) {
         print(depth, score, pvBuffer);
         return;
     }
-    const std::string line = thinkingLine(depth, score, centiseconds(), allNodeCount, pvBuffer);
+    const std::string line = thinkingLine(depth, score, centiseconds(), searchPool.nodes(), pvBuffer);
     std::snprintf(pendingText, sizeof pendingText, "%s", line.c_str());
     pendingLine = true;
 }
@@ -78,12 +78,12 @@ std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t 
     return text + movesOfLine(pv);
 }
 
-void startThinking(SearchPurpose purpose) {
+const SearchObserver* startThinking(SearchPurpose purpose) {
     analysis = purpose == SearchPurpose::Analysis;
     searchStart = Clock::now();
     lastIterationMove = 0;
     pendingLine = false;
-    searchObserver = &observer;
+    return &observer;
 }
 
 void finishThinking() {
@@ -92,12 +92,13 @@ void finishThinking() {
 }
 
 void printAnalysisStatus() {
+    const RootProgress& rootProgress = searchPool.main().rootProgress;
     const int total = rootProgress.moves.load(std::memory_order_relaxed);
     const int started = rootProgress.started.load(std::memory_order_relaxed);
     const Move current = rootProgress.current.load(std::memory_order_relaxed);
     char move[8] = "";
     if (current) moveToText(move, current);
     std::printf("stat01: %ld %llu %d %d %d %s\n", session::analysisRunning() ? centiseconds() : 0L,
-                static_cast<unsigned long long>(allNodeCount.load(std::memory_order_relaxed)),
+                static_cast<unsigned long long>(searchPool.nodes()),
                 rootProgress.depth.load(std::memory_order_relaxed), std::max(0, total - started), total, move);
 }

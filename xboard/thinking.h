@@ -20,11 +20,10 @@ int interfaceScore(int score);
 // its moves.
 std::string thinkingLine(int depth, int score, long centiseconds, std::uint64_t nodes, const char* pv);
 
-// Installs the search observer for the search about to start; its clock
-// starts now. A search for a move (or on the opponent's time) shows its
-// lines only after `post`; analysis shows every iteration and every change
-// of the best move.
-void startThinking(SearchPurpose purpose);
+// The search observer for the search about to start; its clock starts now.
+// A search for a move (or on the opponent's time) shows its lines only after
+// `post`; analysis shows every iteration and every change of the best move.
+const SearchObserver* startThinking(SearchPurpose purpose);
 // The search has ended (the engine thread is parked): one line for a new
 // best move of an iteration the search did not complete, when there is one.
 void finishThinking();

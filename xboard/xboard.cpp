@@ -12,7 +12,6 @@
 #include "board/gamelog.h"
 #include "board/movetext.h"
 #include "board/position.h"
-#include "search/draw.h"
 #include "search/search.h"
 #include "session/game.h"
 #include "session/input.h"
@@ -63,7 +62,7 @@ void announce(Move move, const char* logPrefix) {
 // shows it. Returns whether it claimed: the game is then over.
 bool claimAfterMove(int engineSide, int score) {
     if (!firstLegalMove()) {
-        if (sideToMoveInCheck()) {
+        if (gameInCheck()) {
             const char* text = engineSide == White ? "1-0 {Drozak mates 1}" : "0-1 {Drozak mates 1}";
             std::printf("%s\n", text);
             logLine("-M: ", text, score);
@@ -71,7 +70,7 @@ bool claimAfterMove(int engineSide, int score) {
             std::printf("%s\n", DrawLine);
             logLine("-M: 1/2-1/2 {Draw: stalemate} (case 4)");
         }
-    } else if (isDraw(2)) {
+    } else if (gameDrawn()) {
         std::printf("%s\n", DrawLine);
         logLine("-M: 1/2-1/2 {Draw: repetition} (case 4)");
     } else {
@@ -83,7 +82,7 @@ bool claimAfterMove(int engineSide, int score) {
 // No move to play: the engine is mated or stalemated, or the game position is
 // drawn already.
 void claimWithoutMove(int engineSide) {
-    if (!firstLegalMove() && sideToMoveInCheck()) {
+    if (!firstLegalMove() && gameInCheck()) {
         const char* text = engineSide == White ? "0-1 {Black mates 0}\n" : "1-0 {White mates 0}\n";
         std::printf("%s", text);
         logLine("-M: ", text);
@@ -98,20 +97,20 @@ void claimWithoutMove(int engineSide) {
 // instead. Then, when it ponders, the engine thinks on the opponent's time.
 void moveChosen(const MoveChoice& choice) {
     finishThinking();
-    const int engineSide = gameSnapshot.sideToMove;
+    const int engineSide = gameSideToMove();
     if (choice.fromBook) {
         playMove(choice.move);
         announce(choice.move, "-M: move(book): ");
         return;
     }
     bool gameGoesOn = false;
-    if (const Move move = isDraw(2) ? 0 : playableMove(choice.move)) {
+    if (const Move move = gameDrawn() ? 0 : playableMove(choice.move)) {
         playMove(move);
         announce(move, "move ");
-        if (mateFound) logLine("-M: mate? ", choice.score);
+        if (searchPool.main().mateFound) logLine("-M: mate? ", choice.score);
         gameGoesOn = !claimAfterMove(engineSide, choice.score);
     } else {
-        if (mateFound) logLine("-M: mate? ", choice.score);
+        if (searchPool.main().mateFound) logLine("-M: mate? ", choice.score);
         claimWithoutMove(engineSide);
     }
     if (gameGoesOn && ponderEnabled) session::startPondering();
@@ -342,7 +341,7 @@ const Command* findCommand(const std::string& word) {
 // pondering any word of a move's form (the board holds the expected move
 // then). A word with a NUL byte is none, whatever comes before the NUL.
 bool isMoveWord(const std::string& word) {
-    return session::expectedMove() ? looksLikeMove(word) : textToMove(word) != 0;
+    return session::expectedMove() ? looksLikeMove(word) : gameMoveOfText(word) != 0;
 }
 
 // An opponent move: made when legal, answered in Play. While pondering, the
@@ -360,7 +359,7 @@ void opponentMove(const std::string& word) {
         logLine("-BAD PONDER");
     }
     session::stopBackgroundSearch();
-    const Move move = textToMove(word);
+    const Move move = gameMoveOfText(word);
     if (!isLegalMove(move)) {
         std::printf("Illegal move: %s\n", printable(word).c_str());
         logLine("-M: Illegal move: ", word);

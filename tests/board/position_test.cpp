@@ -28,7 +28,7 @@ FenSetup read(std::string_view fen) {
 // The game position written back as text (it reads the game snapshot).
 std::string gameText() {
     char text[96];
-    return positionText(text);
+    return positionText(board().snapshot, text);
 }
 
 // What an accepted text sets. Rights come from the field and stay only where
@@ -40,12 +40,12 @@ TEST(ReadFen, AcceptedTexts) {
     EXPECT_TRUE(std::popcount(p.occupied) == 32 && p.materialCount == 78 && p.castleFlags == 27);
     EXPECT_TRUE(p.sideToMove == White && p.epSquare == 0 && p.kingSquare[Black] == 4 && p.kingSquare[White] == 60);
     EXPECT_EQ(p.hashKey, startPositionKey());
-    installPosition(read(StartFen));
-    EXPECT_TRUE(positionIsConsistent());
+    installPosition(board(), read(StartFen));
+    EXPECT_TRUE(positionIsConsistent(board()));
     EXPECT_EQ(gameText(), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     setUpFen("r3k2r/8/8/8/8/8/8/R3K2R b Kq - 5 40");
     EXPECT_EQ(gameText(), "r3k2r/8/8/8/8/8/8/R3K2R b Kq -");
-    EXPECT_EQ(historyTop->reversibleCount, 5);
+    EXPECT_EQ(board().historyTop->reversibleCount, 5);
 
     const char* afterE4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1";
     const struct {
@@ -79,8 +79,8 @@ TEST(ReadFen, AcceptedTexts) {
         const Position& q = accepted.position;
         EXPECT_TRUE(q.castleFlags == c.flags && q.sideToMove == c.side && q.epSquare == c.ep);
         EXPECT_TRUE(accepted.halfmoveClock == c.clock && accepted.fullmoveNumber == c.number);
-        installPosition(accepted);
-        EXPECT_TRUE(positionIsConsistent());  // the target's key is in the key
+        installPosition(board(), accepted);
+        EXPECT_TRUE(positionIsConsistent(board()));  // the target's key is in the key
     }
     // a target no capture can use is no part of the position
     EXPECT_TRUE(samePosition(read("4k3/8/8/8/4P3/8/8/4K3 b - d3").position, read("4k3/8/8/8/4P3/8/8/4K3 b - -").position));
@@ -122,7 +122,7 @@ TEST(ReadFen, RefusedTextsWithTheirReasons) {
         {"4k3/8/8/8/1q6/8/8/4K3 b", "(White) is in check"},
     };
     const FenSetup sentinel = read(StartFen);
-    installPosition(sentinel);
+    installPosition(board(), sentinel);
     for (const auto& c : refused) {
         SCOPED_TRACE(std::string(c.fen));
         FenSetup out = sentinel;
@@ -131,13 +131,13 @@ TEST(ReadFen, RefusedTextsWithTheirReasons) {
         EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
         EXPECT_TRUE(samePosition(out.position, sentinel.position) && out.halfmoveClock == 0);
     }
-    EXPECT_TRUE(samePosition(position, sentinel.position));
+    EXPECT_TRUE(samePosition(position(), sentinel.position));
     // near misses are accepted, and consistent
     for (const char* fen : {"4k3/8/8/8/8/8/8/4R1K1 b - -", "4k3/8/8/8/8/8/4P3/4RK2 w - -", "4k3/8/8/8/8/8/8/B4K2 w - -",
                             "4k3/8/4K3/8/8/8/8/8 w - -", "4k3/3P4/8/8/8/8/8/4K3 b - -", "4k3/P7/8/8/8/8/p7/4K3 w - -",
                             "4k3/8/8/8/8/PPPPPPPP/PPPPPPP1/4K3 w - -", "4k3/pppppppp/ppppppp1/8/8/8/8/4K3 w - -"}) {
-        installPosition(read(fen));
-        EXPECT_TRUE(positionIsConsistent()) << fen;
+        installPosition(board(), read(fen));
+        EXPECT_TRUE(positionIsConsistent(board())) << fen;
     }
 }
 
@@ -171,9 +171,9 @@ TEST(MoveText, TokensReadAgainstTheGame) {
     // The rights decide castling, not the king: with K and no castling under way
     // e1g1 castles even without a king on e1; a castling just made freezes them.
     setUpFen("4k3/8/8/8/8/8/8/4K2R w K -");
-    gameSnapshot.whiteKingSquare = A1;
+    board().snapshot.whiteKingSquare = A1;
     EXPECT_EQ(textToMove("e1g1"), mv("e1g1", CastleWhiteKingSide));
-    gameSnapshot.castleFlags = WhiteKingSideRight | WhiteCastling;
+    board().snapshot.castleFlags = WhiteKingSideRight | WhiteCastling;
     EXPECT_EQ(textToMove("e1g1"), mv("e1g1"));
     EXPECT_EQ(moveText(mv("b7b8", PromoteQueenAlias)), "b7b8");  // never generated: no letter
 }

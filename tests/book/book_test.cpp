@@ -52,19 +52,19 @@ class BookTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setUpFen(StartFen);
-        before = position;
+        before = position();
     }
 
     bool load(const std::string& bytes, int chosen = 0) {
         std::ofstream(dir.path() / "test.book", std::ios::binary) << bytes;
         chosenLine = chosen;
-        return loadBook((dir.path() / "test.book").c_str(), chooseFixed);
+        return loadBook(board(), (dir.path() / "test.book").c_str(), chooseFixed);
     }
 
     // The book move of the position after `prefix`, or 0.
     static Move bookMoveAfter(const Line& prefix) {
         for (Move m : prefix) play(m);
-        const TransEntry* e = ttFind();
+        const std::optional<TransEntry> e = ttFind(position());
         const Move found = e && isBookEntry(*e) ? e->move() : 0;
         for (auto m = prefix.rbegin(); m != prefix.rend(); ++m) takeBackPly(*m);
         return found;
@@ -137,19 +137,19 @@ TEST_F(BookTest, LoaderCases) {
         EXPECT_EQ(load(c.bytes, c.chosen), c.loads);
         for (const auto& [line, from] : c.stored) expectStored(line, from);
         for (const Line& prefix : c.notStored) EXPECT_EQ(bookMoveAfter(prefix), 0);
-        EXPECT_TRUE(samePosition(position, before));
-        EXPECT_EQ(currentPly, plyStack);
-        EXPECT_EQ(historyTop, history);
+        EXPECT_TRUE(samePosition(position(), before));
+        EXPECT_EQ(board().currentPly, board().plyStack);
+        EXPECT_EQ(board().historyTop, board().history);
     }
-    EXPECT_FALSE(loadBook((dir.path() / "missing.book").c_str(), chooseFixed));
+    EXPECT_FALSE(loadBook(board(), (dir.path() / "missing.book").c_str(), chooseFixed));
     for (int n : {1, 2, 3, 7, 1000}) EXPECT_LT(static_cast<unsigned>(randomBookLine(n)), static_cast<unsigned>(n)) << n;
     // storing a line checks its length itself, before any move is made
     const Line tooLong = shuffle(MaxBookLineMoves + 1), longest = shuffle(MaxBookLineMoves);
     ttClear();
-    EXPECT_FALSE(storeBookLine(tooLong.data(), static_cast<std::uint8_t>(tooLong.size())));
+    EXPECT_FALSE(storeBookLine(board(), tooLong.data(), static_cast<std::uint8_t>(tooLong.size())));
     EXPECT_EQ(bookMoveAfter({}), 0);
-    EXPECT_TRUE(storeBookLine(longest.data(), static_cast<std::uint8_t>(longest.size())));
-    EXPECT_TRUE(samePosition(position, before) && currentPly == plyStack);
+    EXPECT_TRUE(storeBookLine(board(), longest.data(), static_cast<std::uint8_t>(longest.size())));
+    EXPECT_TRUE(samePosition(position(), before) && board().currentPly == board().plyStack);
 }
 
 // The start placement with Black to move, or without all rights, has the
@@ -161,7 +161,7 @@ TEST_F(BookTest, OnlyTheStartPositionHasABook) {
                             "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3"}) {
         setUpFen(fen);
         EXPECT_FALSE(load(book("1\n", {A}))) << fen;
-        EXPECT_EQ(ttFind(), nullptr) << fen;
+        EXPECT_FALSE(ttFind(position())) << fen;
     }
 }
 
@@ -218,7 +218,7 @@ TEST(MakeBook, ShippedBookLoadsAndTheEnginePlaysFromIt) {
     const std::string shipped = std::string(DROZAK_BUILD_DIR) + "/Drozak.book";
     EXPECT_EQ(made.bytes, fileText(shipped));
     setUpFen(StartFen);
-    EXPECT_TRUE(loadBook(shipped.c_str()));
+    EXPECT_TRUE(loadBook(board(), shipped.c_str()));
 
     EngineProcess::Options options;
     options.withBook = true;

@@ -19,8 +19,7 @@ int scoreOf(const std::string& fen) {
     ensureTables();
     FenSetup setup;
     EXPECT_TRUE(readFen(fen, setup)) << fen;
-    installPosition(setup);
-    return evaluate();
+    return evaluate(setup.position);
 }
 
 // FEN text of 64 squares given row by row from a8 ('.' for empty).

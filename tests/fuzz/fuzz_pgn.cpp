@@ -23,6 +23,7 @@ void require(bool holds, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool ready = (initTables(), true);
     (void)ready;
+    static Board& board = *new Board;
     std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
     pgn::Reader reader(in);
     pgn::Game game;
@@ -30,13 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (pgn::Reader::Status s; (s = reader.next(game, message)) != pgn::Reader::Status::End;) {
         require(s == pgn::Reader::Status::Game || !message.empty(), "an error without a message");
         pgn::ReplayError error;
-        if (s != pgn::Reader::Status::Game || !pgn::replay(game, error)) continue;
+        if (s != pgn::Reader::Status::Game || !pgn::replay(board, game, error)) continue;
         const std::string text = pgn::exportText(game);
         std::istringstream again(text);
         pgn::Reader second(again);
         pgn::Game copy;
         require(second.next(copy, message) == pgn::Reader::Status::Game, "the export reads back");
-        require(pgn::replay(copy, error), "the export replays");
+        require(pgn::replay(board, copy, error), "the export replays");
         require(pgn::exportText(copy) == text, "the export writes the same text again");
         require(second.next(copy, message) == pgn::Reader::Status::End, "the export holds one game");
     }

@@ -43,14 +43,14 @@ TEST(Perft, PublishedCounts) {
         if (c.leaves > 2000000) continue;  // slow there, and memory errors show in the smaller trees
 #endif
         setUpFen(c.fen);
-        EXPECT_EQ(perft(c.depth), c.leaves) << c.fen;
+        EXPECT_EQ(perft(board(), c.depth), c.leaves) << c.fen;
     }
     // After c7c8=B Black is in check from the queen behind it, which the check
     // analysis after a promotion does not see: four replies, not seventeen.
     setUpFen("nQ6/P1P1n3/3k4/8/8/8/4Kppp/5N1N w - -");
     std::uint64_t bishopPromotion = 0;
     CountOnly count;
-    perftRoot(2, count, [&](Move m, std::uint64_t n) {
+    perftRoot(board(), 2, count, [&](Move m, std::uint64_t n) {
         if (moveText(m) == "c7c8b") bishopPromotion = n;
     });
     EXPECT_EQ(bishopPromotion, 4u);
@@ -58,8 +58,8 @@ TEST(Perft, PublishedCounts) {
 
 // The piece on s, kings included (they stand on real squares at every node).
 int pieceAt(int s) {
-    if (position.board[s]) return position.board[s];
-    return s == position.kingSquare[White] ? WhiteKing : s == position.kingSquare[Black] ? BlackKing : Empty;
+    if (position().board[s]) return position().board[s];
+    return s == position().kingSquare[White] ? WhiteKing : s == position().kingSquare[Black] ? BlackKing : Empty;
 }
 
 struct Attacker {
@@ -100,26 +100,26 @@ public:
     void node(Move last, const ScoredMove*, const ScoredMove*) {
         if (::testing::Test::HasFailure()) return;  // one node's report is enough
         SCOPED_TRACE("after " + lineText());
-        EXPECT_TRUE(positionIsConsistent());
-        EXPECT_EQ(historyTop->hashKey, position.hashKey);
+        EXPECT_TRUE(positionIsConsistent(board()));
+        EXPECT_EQ(board().historyTop->hashKey, position().hashKey);
         if (last) {
-            EXPECT_EQ((historyTop - 1)->move, last);
-            EXPECT_EQ(historyTop->reversibleCount, reversible_.back());
+            EXPECT_EQ((board().historyTop - 1)->move, last);
+            EXPECT_EQ(board().historyTop->reversibleCount, reversible_.back());
         }
         const CheckInfo check = checkAnalysis(last);
         for (int s = 0; line_.size() < static_cast<std::size_t>(depth_) && s < 64; ++s)  // leaves are many
-            for (int by : {Black, White}) EXPECT_EQ(squareAttacked(s, by), attacked(s, by)) << s << " by " << by;
+            for (int by : {Black, White}) EXPECT_EQ(squareAttacked(position(), s, by), attacked(s, by)) << s << " by " << by;
         generators(check);
     }
     void beforeMake(Move move) {
-        saved_.push_back(position);
+        saved_.push_back(position());
         line_.push_back(move);
-        const int piece = position.board[moveFrom(move)];  // kings are not on the board
+        const int piece = position().board[moveFrom(move)];  // kings are not on the board
         const bool irreversible = piece == WhitePawn || piece == BlackPawn || moveKind(move) != Quiet;
-        reversible_.push_back(irreversible ? 0 : historyTop->reversibleCount + 1);
+        reversible_.push_back(irreversible ? 0 : board().historyTop->reversibleCount + 1);
     }
     void afterUnmake(Move) {
-        EXPECT_TRUE(::testing::Test::HasFailure() || samePosition(position, saved_.back()))
+        EXPECT_TRUE(::testing::Test::HasFailure() || samePosition(position(), saved_.back()))
             << "unmaking " << lineText();
         saved_.pop_back();
         line_.pop_back();
@@ -136,10 +136,10 @@ private:
     // analyseCheck after the last move and the look from scratch: the checkers,
     // the sum of their kinds, and a single slider's lines of its kind.
     CheckInfo checkAnalysis(Move last) {
-        const int side = position.sideToMove;
+        const int side = position().sideToMove;
         Bitboard checkers = 0;
         int kinds = 0;
-        for (const Attacker& a : attackersOf(position.kingSquare[side], side ^ 1)) {
+        for (const Attacker& a : attackersOf(position().kingSquare[side], side ^ 1)) {
             EXPECT_NE(a.kind, 5) << "the kings touch";
             checkers |= bitOf(a.square);
             kinds += a.kind;
@@ -147,15 +147,15 @@ private:
         const int count = std::popcount(checkers);
         const int square = count == 0 ? NoSquare : count == 1 ? lowestSquare(checkers) : DoubleCheck;
         CheckInfo fromScratch{}, info{};
-        analyseCheckFromScratch(fromScratch);
-        if (last) analyseCheck(info, last);
+        analyseCheckFromScratch(position(), fromScratch);
+        if (last) analyseCheck(position(), info, last);
         for (const CheckInfo* i : {&fromScratch, last ? &info : &fromScratch}) {
             EXPECT_EQ(i->checkers, checkers);
             EXPECT_EQ(i->checkKind, kinds);
             EXPECT_EQ(i->checkerSquare, square);
             const Bitboard line = count > 1 || kinds < 3 ? 0  // the tables are checked against ray walks
-                                  : kinds == 3       ? bishopAttacksFrom(square, position)
-                                                     : rookAttacksFrom(square, position);
+                                  : kinds == 3       ? bishopAttacksFrom(square, position())
+                                                     : rookAttacksFrom(square, position());
             if (count > 1 || kinds >= 3) { EXPECT_EQ(i->lineMask, line); }
         }
         return fromScratch;
@@ -165,7 +165,7 @@ private:
     // castling king starts, crosses and lands on unattacked squares. By the
     // engine: the opponent's generator after the move is not null.
     std::vector<Move> legalMoves(const std::vector<ScoredMove>& list) {
-        const int side = position.sideToMove;
+        const int side = position().sideToMove;
         std::vector<Move> legal;
         for (const ScoredMove& e : list) {
             const int from = moveFrom(e.move), step = moveTo(e.move) > from ? 1 : -1;
@@ -174,7 +174,7 @@ private:
                           !attacked(from + 2 * step, side ^ 1));
             play(e.move);
             const bool engine = !generate(Captures).illegal;
-            if (moveKind(e.move) < CastleBlackKingSide) rules = !attacked(position.kingSquare[side], side ^ 1);
+            if (moveKind(e.move) < CastleBlackKingSide) rules = !attacked(position().kingSquare[side], side ^ 1);
             takeBackPly(e.move);
             EXPECT_EQ(engine, rules) << moveText(e.move);
             if (engine) legal.push_back(e.move);
@@ -208,7 +208,7 @@ private:
         for (const ScoredMove& e : evasions.moves) {
             auto same = [&](const ScoredMove& a) { return a.move == e.move; };
             EXPECT_TRUE(std::any_of(all.moves.begin(), all.moves.end(), same)) << moveText(e.move);
-            const int king = position.kingSquare[position.sideToMove];
+            const int king = position().kingSquare[position().sideToMove];
             EXPECT_TRUE(check.checkerSquare != DoubleCheck || moveFrom(e.move) == king) << moveText(e.move);
         }
         EXPECT_EQ(legalMoves(evasions.moves), legal);
@@ -248,8 +248,8 @@ TEST(Perft, WalkChecksEveryNode) {
         const int depth = fullDepth - shallower;
         setUpFen(fen);
         NodeChecker checker(depth);
-        const std::uint64_t walked = perftRoot(depth, checker, NoReport{});
-        EXPECT_EQ(walked, perft(depth));
+        const std::uint64_t walked = perftRoot(board(), depth, checker, NoReport{});
+        EXPECT_EQ(walked, perft(board(), depth));
         leaves += walked;
         evasionNodes += checker.evasionNodes;
     }
@@ -288,7 +288,7 @@ TEST(Generators, OrderAndScores) {
     for (const auto& c : cases) {
         setUpFen(c.fen);
         CheckInfo info{};
-        analyseCheckFromScratch(info);
+        analyseCheckFromScratch(position(), info);
         std::string listed;
         for (const ScoredMove& e : generate(c.kind, &info).moves)
             listed += moveText(e.move) + ":" + std::to_string(e.score) + " ";

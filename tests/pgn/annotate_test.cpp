@@ -13,7 +13,9 @@
 #include <regex>
 #include <sstream>
 
+#include "board/fen.h"
 #include "pgn/pgn.h"
+#include "board/fen.h"
 #include "pgn/san.h"
 #include "support/chess.h"
 #include "support/engine_process.h"
@@ -192,8 +194,8 @@ TEST(Epd, DepthFindsTheEnginesMoveAndCountsSolved) {
                                             << fens[3] << " bm exf6; id \"en passant\";\n";
     const ToolRun run = runTool(dir, "epd --depth 4 suite.epd");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "epd: line 5 skipped: a bad FEN: 8/8/8/8/8/8/8/8 w - - 7 1\n"
-                       "epd: line 6 skipped: a bad FEN: 8/8/8/8/8/8/8/8 b - - 5 41\n"
+    EXPECT_EQ(run.err, "epd: line 5 skipped: a bad FEN (no white king): 8/8/8/8/8/8/8/8 w - - 7 1\n"
+                       "epd: line 6 skipped: a bad FEN (no white king): 8/8/8/8/8/8/8/8 b - - 5 41\n"
                        "epd: line 7 skipped: the move Qz9 is not a move\n");
     std::istringstream lines(run.out);
     std::string header, line;
@@ -213,8 +215,8 @@ TEST(Epd, DepthFindsTheEnginesMoveAndCountsSolved) {
         const auto replies = engine.readUntil(isMoveLine, 60000ms);  // a claim after a mate may come first
         ASSERT_FALSE(replies.empty() || !isMoveLine(replies.back()));
         ensureTables();
-        ASSERT_TRUE(pgn::setUpPosition(fens[i]));
-        EXPECT_EQ("move " + moveText(pgn::readSan(found).move), replies.back());
+        ASSERT_TRUE(setUpBoard(board(), fens[i]));
+        EXPECT_EQ("move " + moveText(pgn::readSan(board(), found).move), replies.back());
         EXPECT_EQ(yes, (word == "bm") == (found == expected) ? "yes" : "no");
         solved += yes == "yes";
     }

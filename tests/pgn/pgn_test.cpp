@@ -93,7 +93,7 @@ TEST(Pgn, TrickyGamesReadReplayAndWriteBack) {
         SCOPED_TRACE("game " + std::to_string(i + 1));
         pgn::Game& game = games[i];
         pgn::ReplayError error;
-        ASSERT_TRUE(pgn::replay(game, error)) << error.where();
+        ASSERT_TRUE(pgn::replay(board(), game, error)) << error.where();
         const auto& e = expected[i];
         EXPECT_EQ(game.main.moves.size(), e.plies);
         EXPECT_EQ(game.result, e.result);
@@ -126,7 +126,7 @@ TEST(Pgn, TrickyGamesReadReplayAndWriteBack) {
         }
         std::vector<pgn::Game> again = readText(text);
         ASSERT_EQ(again.size(), 1u);
-        ASSERT_TRUE(pgn::replay(again[0], error)) << error.where();
+        ASSERT_TRUE(pgn::replay(board(), again[0], error)) << error.where();
         EXPECT_EQ(shape(again[0].main), shape(game.main));
         EXPECT_EQ(pgn::exportText(again[0]), text);
         exported += text;
@@ -171,7 +171,7 @@ TEST(Pgn, BrokenGamesAreReportedOneByOne) {
     ASSERT_EQ(games.size(), replayErrors.size());
     for (std::size_t i = 0; i < games.size(); ++i) {
         pgn::ReplayError error;
-        EXPECT_EQ(pgn::replay(games[i], error), replayErrors[i].empty()) << i;
+        EXPECT_EQ(pgn::replay(board(), games[i], error), replayErrors[i].empty()) << i;
         EXPECT_EQ(error.where(), replayErrors[i]);
     }
     EXPECT_EQ(*games[4].tag("White"), "Good");
@@ -206,13 +206,13 @@ TEST(Pgn, EcoFileRoundTrips) {
         std::vector<std::string> written;
         for (const pgn::MoveNode& m : game.main.moves) written.push_back(m.san);
         pgn::ReplayError error;
-        ASSERT_TRUE(pgn::replay(game, error)) << i << ": " << error.where();
+        ASSERT_TRUE(pgn::replay(board(), game, error)) << i << ": " << error.where();
         std::vector<std::string> standard;
         for (const pgn::MoveNode& m : game.main.moves) standard.push_back(m.san);
         EXPECT_EQ(standard, written) << "game " << i + 1;
         std::vector<pgn::Game> again = readText(pgn::exportText(game));
         ASSERT_EQ(again.size(), 1u);
-        ASSERT_TRUE(pgn::replay(again[0], error));
+        ASSERT_TRUE(pgn::replay(board(), again[0], error));
         EXPECT_EQ(shape(again[0].main), shape(game.main));
         plies += static_cast<int>(standard.size());
     }

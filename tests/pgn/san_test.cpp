@@ -7,6 +7,7 @@
 #include <cstring>
 #include <regex>
 
+#include "board/fen.h"
 #include "pgn/san.h"
 #include "support/chess.h"
 
@@ -22,14 +23,14 @@ public:
 
     void node(Move, const ScoredMove*, const ScoredMove*) {
         if (::testing::Test::HasFailure()) return;
-        const pgn::LegalMoves moves = pgn::legalMoves();
+        const pgn::LegalMoves moves = pgn::legalMoves(board());
         if (ply_ == depth_ - 1) legal += static_cast<std::uint64_t>(moves.count);
         for (Move m : moves) {
-            const std::string san = pgn::sanText(m, moves);
+            const std::string san = pgn::sanText(board(), m, moves);
             SCOPED_TRACE(san + " (" + moveText(m) + ")");
             static const std::regex form(R"(([NBRQK][a-h]?[1-8]?x?[a-h][1-8]|[a-h](x[a-h])?[1-8](=[QRBN])?|O-O(-O)?)[+#]?)");
             EXPECT_TRUE(std::regex_match(san, form));
-            EXPECT_EQ(pgn::readSan(san, moves).move, m);
+            EXPECT_EQ(pgn::readSan(position(), san, moves).move, m);
             if (ply_ == depth_ - 1) {
                 checks += san.back() == '+' || san.back() == '#';
                 mates += san.back() == '#';
@@ -53,7 +54,7 @@ private:
         const std::string forms[] = {"", std::string(1, file), std::string(1, rank), std::string{file, rank}};
         for (const std::string& form : forms) {
             if (form == given) break;
-            EXPECT_NE(pgn::readSan(san.substr(0, 1) + form + rest, moves).move, m) << "shorter: " << form;
+            EXPECT_NE(pgn::readSan(position(), san.substr(0, 1) + form + rest, moves).move, m) << "shorter: " << form;
         }
     }
 
@@ -88,10 +89,10 @@ TEST(San, PerftWalkRoundTripsWithPublishedChecksAndMates) {
         SCOPED_TRACE(r.fen);
         const bool published = r.checks > 0;
         const int depth = published ? r.depth - shallower : r.depth;
-        ASSERT_TRUE(setupPerftRoot(r.fen));
+        ASSERT_TRUE(setUpBoard(board(), r.fen));
         SanChecker checker(depth);
-        perftRoot(depth, checker, NoReport{});
-        EXPECT_EQ(checker.legal, perft(depth));  // the module's legal moves are the walk's
+        perftRoot(board(), depth, checker, NoReport{});
+        EXPECT_EQ(checker.legal, perft(board(), depth));  // the module's legal moves are the walk's
         if (published && shallower == 0) {
             EXPECT_EQ(checker.checks, r.checks);
             EXPECT_EQ(checker.mates, r.mates);
@@ -126,8 +127,8 @@ TEST(San, ReadsTheFormsOfRealFiles) {
     ensureTables();
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " " + c.text);
-        ASSERT_TRUE(setupPerftRoot(c.fen));
-        const pgn::SanReading reading = pgn::readSan(c.text);
+        ASSERT_TRUE(setUpBoard(board(), c.fen));
+        const pgn::SanReading reading = pgn::readSan(board(), c.text);
         const std::string got = reading.error == pgn::SanError::None ? moveText(reading.move)
                                 : reading.error == pgn::SanError::Illegal   ? "illegal"
                                 : reading.error == pgn::SanError::Ambiguous ? "ambiguous"

@@ -30,8 +30,7 @@ protected:
     void SetUp() override { gamelog::capture = &log; }
     void TearDown() override {
         gamelog::capture = nullptr;
-        maxSearchDepth = MaxSearchDepth;
-        stopSearch = false;
+        searchSignals.stop = false;
     }
 
     // Sets up `fen` and plays `moves` as game moves.
@@ -39,16 +38,19 @@ protected:
         setUpFen(fen);
         for (const char* m : moves) {
             ASSERT_TRUE(legalMoveTexts().count(m)) << m;
-            playGameMove(textToMove(m));
+            playGameMove(board(), textToMove(m));
         }
     }
 
+    // A search of the game position by the first thread alone.
     ScoredMove search(int depth) {
-        maxSearchDepth = depth;
-        stopAfterIteration = false;
+        SearchRequest request;
+        request.depthCap = depth;
+        searchSignals.stopAfterIteration = false;
         log.clear();
-        rootSearch();
-        return rootResultEntry();
+        searchPool.prepare(board());
+        searchPool.run(request);
+        return searchPool.main().result();
     }
 
     std::string log;
@@ -99,18 +101,19 @@ TEST_F(SearchTest, RootResultsAndLog) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fen);
         setUp(c.fen, c.moves);
-        if (c.preset) ttStore(c.preset, Exact, 40, mv("f1b5"));
-        stopSearch = c.stop;
+        if (c.preset) ttStore(position(), c.preset, Exact, 40, mv("f1b5"));
+        searchSignals.stop = c.stop;
         const ScoredMove result = search(c.depth);
+        const SearchThread& main = searchPool.main();
         const std::string move = result.move ? moveText(result.move) : "";
         EXPECT_TRUE(std::regex_match(move, std::regex(c.move))) << move;
         if (c.score != Any) { EXPECT_EQ(result.score, c.score); }
-        EXPECT_EQ(mateFound, c.mate);
+        EXPECT_EQ(main.mateFound, c.mate);
         EXPECT_TRUE(std::regex_search(log, std::regex(c.logged))) << log;
         EXPECT_FALSE(*c.notLogged && std::regex_search(log, std::regex(c.notLogged))) << log;
-        if (c.stop) { EXPECT_EQ(completedDepth, 0); }
+        if (c.stop) { EXPECT_EQ(main.completedDepth, 0); }
         // what `.` reports in analysis: the last iteration took up every root move
-        if (!c.stop && !mateFound) { EXPECT_EQ(rootProgress.started.load(), rootProgress.moves.load()); }
+        if (!c.stop && !main.mateFound) { EXPECT_EQ(main.rootProgress.started.load(), main.rootProgress.moves.load()); }
     }
 }
 
@@ -118,12 +121,14 @@ TEST_F(SearchTest, RootResultsAndLog) {
 // stale or colliding slot (here e4e7, from an empty square) ends it untouched.
 TEST_F(SearchTest, PrincipalVariationTakesOnlyMovesOfThePosition) {
     setUp(StartFen);
-    ttStore(5, Exact, 0, mv("e4e7"));
-    const Position before = position;
+    ttStore(position(), 5, Exact, 0, mv("e4e7"));
+    searchPool.prepare(board());
+    SearchThread& main = searchPool.main();
+    const Position before = main.board.position;
     char text[256] = "x";
-    pvText(text, 3);
+    main.pvText(text, 3);
     EXPECT_STREQ(text, "");
-    EXPECT_TRUE(samePosition(position, before));
+    EXPECT_TRUE(samePosition(main.board.position, before));
 }
 
 // Book slots are never searched: out of the book by a few plies, a book
@@ -142,11 +147,12 @@ TEST_F(SearchTest, BookPositionsInTheTreeScoreAsAnyOther) {
     const std::string book = std::string(DROZAK_BUILD_DIR) + "/Drozak.book";
     auto rootAfter = [&](const std::vector<const char*>& line, bool withBook, int depth) {
         setUp(StartFen);
-        if (withBook) { EXPECT_TRUE(loadBook(book.c_str(), [](int) { return 0; })); }
-        for (const char* m : line) playGameMove(textToMove(m));
+        if (withBook) { EXPECT_TRUE(loadBook(board(), book.c_str(), [](int) { return 0; })); }
+        for (const char* m : line) playGameMove(board(), textToMove(m));
         const ScoredMove result = search(depth);
         std::map<std::string, int> scores;
-        for (const ScoredMove* e = plyStack[1].moves; e < plyStack[1].listEnd; ++e)
+        const PlyRecord& root = searchPool.main().board.plyStack[1];
+        for (const ScoredMove* e = root.moves; e < root.listEnd; ++e)
             scores[moveText(e->move)] = e->score;
         return std::make_tuple(moveText(result.move), result.score, scores);
     };
@@ -184,8 +190,8 @@ TEST(SearchTool, TakesTheFenInWords) {
 
 // A game move for the draw rules: made on the one undo record, never taken back.
 void advance(Move m) {
-    saveUndo(*currentPly);
-    makeMove(m);
+    saveUndo(board());
+    makeMove(board(), m);
 }
 
 // It sees the third time a quiet move would bring, and leaves everything alone
@@ -195,21 +201,22 @@ void advance(Move m) {
 TEST(Draw, RepetitionAfterOtherMovesLeavesEverythingAlone) {
     setUpFen("rn2k2r/8/8/8/8/8/8/RN2K2R w KQkq -");
     for (const char* m : {"b1c3", "b8c6", "c3b1", "c6b8", "b1c3", "b8c6", "c3b1"}) advance(mv(m));
-    EXPECT_TRUE(repetitionAfter(mv("c6b8"), 2));  // the start a third time
-    const HistoryEntry* top = historyTop;
-    const std::vector<HistoryEntry> history_(history, history + HistorySize);
-    const Position before = position;
+    Board& b = board();
+    EXPECT_TRUE(repetitionAfter(b, mv("c6b8"), 2));  // the start a third time
+    const HistoryEntry* top = b.historyTop;
+    const std::vector<HistoryEntry> history_(b.history, b.history + HistorySize);
+    const Position before = b.position;
     for (Move m : {mv("e8g8", CastleBlackKingSide), mv("e8c8", CastleBlackQueenSide), mv("a8a1", Capture),
                    mv("c6b4", EnPassant), mv("c6b8", PromoteKnight), mv("c6b8", CapturePromoteQueen), Move{0},
                    mv("b2b3"), mv("d5d6"), mv("a1a2"), mv("c6e8")}) {
-        EXPECT_FALSE(repetitionAfter(m, 1)) << moveText(m);
-        EXPECT_EQ(historyTop, top);
-        EXPECT_TRUE(std::equal(history_.begin(), history_.end(), history,
+        EXPECT_FALSE(repetitionAfter(b, m, 1)) << moveText(m);
+        EXPECT_EQ(b.historyTop, top);
+        EXPECT_TRUE(std::equal(history_.begin(), history_.end(), b.history,
                                [](const HistoryEntry& a, const HistoryEntry& b) {
                                    return a.hashKey == b.hashKey && a.move == b.move &&
                                           a.reversibleCount == b.reversibleCount;
                                }));
-        EXPECT_TRUE(samePosition(position, before));
+        EXPECT_TRUE(samePosition(b.position, before));
     }
 }
 

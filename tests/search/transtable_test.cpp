@@ -18,9 +18,12 @@ constexpr std::uint64_t Keys[] = {0x0123456789A5BCDEULL, 0x7654321000F5BCDEULL, 
                                   0x0123456789A5BCDFULL};
 constexpr Move MoveA = 0x0B1C;
 
+// The position the probes and stores are for: only its key and side count.
+Position probe{};
+
 void at(char name, int side = White) {
-    position.hashKey = Keys[name - 'A'];
-    position.sideToMove = side;
+    probe.hashKey = Keys[name - 'A'];
+    probe.sideToMove = side;
 }
 
 void freshTable() {
@@ -61,10 +64,10 @@ TEST(TransTable, ProbeByKindOfSlotAndWindow) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         freshTable();
-        if (c.stored >= 0) ttStore(c.stored, c.bound, c.score, c.move);
-        if (c.stored == -2) ttStoreBookMove(c.move);
+        if (c.stored >= 0) ttStore(probe, c.stored, c.bound, c.score, c.move);
+        if (c.stored == -2) ttStoreBookMove(probe, c.move);
         std::int16_t alpha = static_cast<std::int16_t>(c.alpha), beta = static_cast<std::int16_t>(c.beta);
-        const ProbeResult r = ttProbe(c.depth, alpha, beta);
+        const ProbeResult r = ttProbe(probe, c.depth, alpha, beta);
         EXPECT_EQ(r.cutoff, c.cutoff);
         if (c.cutoff) { EXPECT_EQ(r.score, c.result); }
         EXPECT_EQ(r.hashMove, c.hashMove);
@@ -110,40 +113,57 @@ TEST(TransTable, ReplacementRules) {
         for (const Store& s : c.stores) {
             searchAge = static_cast<std::uint16_t>(s.age);
             at(s.key);
-            ttStore(s.depth, s.bound, s.score, MoveA);
+            ttStore(probe, s.depth, s.bound, s.score, MoveA);
         }
         std::string slots[2] = {"-", "-"};
         for (char key : {'A', 'B', 'C'}) {
             at(key);
-            if (const TransEntry* e = ttFind())
-                slots[e == ttFindFirst() ? 0 : 1] = key + (":" + std::to_string(e->score()));
+            if (const std::optional<TransEntry> e = ttFind(probe))
+                slots[ttFindFirst(probe) ? 0 : 1] = key + (":" + std::to_string(e->score()));
         }
         EXPECT_EQ(slots[0] + " " + slots[1], c.bucket) << c.name;
     }
 }
 
 // The other side to move, a lock differing in its top or lowest bit, the next
-// bucket: no entry. A book slot is age 0, which no searched entry carries,
-// however many searches ran.
-TEST(TransTable, SidesLocksBookAndAge) {
+// bucket: no entry. A slot whose words come from two stores (as when two
+// threads write it at once) holds no entry either. A book slot is age 0,
+// which no searched entry carries, however many searches ran.
+TEST(TransTable, SidesLocksTornSlotsBookAndAge) {
     freshTable();
-    ttStore(6, Lower, 10, MoveA);
+    ttStore(probe, 6, Lower, 10, MoveA);
     at('A', Black);
-    EXPECT_EQ(ttFind(), nullptr);
+    EXPECT_FALSE(ttFind(probe));
     for (std::uint64_t key : {Keys[0] ^ (std::uint64_t{1} << 63), Keys[0] ^ (std::uint64_t{1} << 20), Keys[3]}) {
         at('A');
-        position.hashKey = key;
-        EXPECT_EQ(ttFind(), nullptr) << std::hex << key;
+        probe.hashKey = key;
+        EXPECT_FALSE(ttFind(probe)) << std::hex << key;
     }
+    at('A');
+    TransSlot& slot = transTable.bucket(White, Keys[0]).slot[0];
+    const TransSlot first = slot;
+    ttClear();
+    ttStore(probe, 7, Exact, -30, MoveA + 1);
+    const TransSlot second = slot;
+    ASSERT_TRUE(ttFind(probe) && ttFind(probe)->depth() == 7);
+    for (const TransSlot& torn : {TransSlot{first.word, second.info, second.check}, TransSlot{second.word, first.info, first.check},
+                                  TransSlot{second.word, second.info, first.check}, TransSlot{first.word, first.info, second.check}}) {
+        slot = torn;
+        EXPECT_FALSE(ttFind(probe));
+        std::int16_t alpha = -100, beta = 100;
+        EXPECT_EQ(ttProbe(probe, 0, alpha, beta).hashMove, 0);
+    }
+    slot = first;
+    EXPECT_TRUE(ttFind(probe) && ttFind(probe)->score() == 10);
     at('B');
-    ttStoreBookMove(MoveA);
-    ASSERT_NE(ttFind(), nullptr);
-    EXPECT_TRUE(isBookEntry(*ttFind()) && ttFind()->move() == MoveA);
+    ttStoreBookMove(probe, MoveA);
+    ASSERT_TRUE(ttFind(probe));
+    EXPECT_TRUE(isBookEntry(*ttFind(probe)) && ttFind(probe)->move() == MoveA);
     for (int age : {511, 512, 513, 1024, 65535}) {
         ttClear();
         searchAge = static_cast<std::uint16_t>(age);
-        ttStore(4, Exact, 0, MoveA);
-        EXPECT_FALSE(isBookEntry(*ttFind())) << age;
+        ttStore(probe, 4, Exact, 0, MoveA);
+        EXPECT_FALSE(isBookEntry(*ttFind(probe))) << age;
     }
 }
 
@@ -158,17 +178,17 @@ TEST(TransTable, SizeAndResize) {
     ASSERT_TRUE(ttResize(std::size_t{1} << 14));
     EXPECT_EQ(ttBytes(), std::size_t{1} << 20);
     // keys that share their low 14 bits meet in one bucket now
-    position.hashKey = 0x1234'5678'0000'2abcULL;
-    ttStore(5, Exact, 42, 0x0123);
-    position.hashKey = 0x8765'4321'0001'2abcULL;
-    ttStore(4, Exact, 17, 0x0456);
-    ASSERT_NE(ttFind(), nullptr);
-    EXPECT_TRUE(ttFind()->score() == 17 && ttFindFirst() == nullptr);  // slot 1 of the first key's bucket
-    position.hashKey = 0x1234'5678'0000'2abcULL;
-    ASSERT_NE(ttFindFirst(), nullptr);
-    EXPECT_EQ(ttFindFirst()->move(), 0x0123);
+    probe.hashKey = 0x1234'5678'0000'2abcULL;
+    ttStore(probe, 5, Exact, 42, 0x0123);
+    probe.hashKey = 0x8765'4321'0001'2abcULL;
+    ttStore(probe, 4, Exact, 17, 0x0456);
+    ASSERT_TRUE(ttFind(probe));
+    EXPECT_TRUE(ttFind(probe)->score() == 17 && !ttFindFirst(probe));  // slot 1 of the first key's bucket
+    probe.hashKey = 0x1234'5678'0000'2abcULL;
+    ASSERT_TRUE(ttFindFirst(probe));
+    EXPECT_EQ(ttFindFirst(probe)->move(), 0x0123);
     ASSERT_TRUE(ttResize(DefaultTransBuckets));
-    EXPECT_EQ(ttFind(), nullptr);
+    EXPECT_FALSE(ttFind(probe));
     EXPECT_EQ(ttBytes(), std::size_t{64} << 20);
 }
 

@@ -158,34 +158,35 @@ TEST(TimeControl, AllotmentsClocksAndFixedTimes) {
 // moves are the generated ones that leave the king safe.
 TEST(Game, SetupAndLegalMoves) {
     ensureTables();
-    initSearchState();
-    mateFound = true;
+    Board& b = board();
+    searchPool.main().mateFound = true;
     ASSERT_TRUE(setupPosition(StartPositionText, false));
-    EXPECT_EQ(historyTop, history);
-    EXPECT_EQ(0, std::memcmp(gameSnapshot.board, position.board, 64));
-    EXPECT_FALSE(mateFound);
+    EXPECT_EQ(b.historyTop, b.history);
+    EXPECT_EQ(0, std::memcmp(b.snapshot.board, b.position.board, 64));
+    EXPECT_FALSE(searchPool.main().mateFound);
 
     for (const char* m : {"e2e4", "c7c5", "g1f3"}) playMove(textToMove(m));
-    ttStore(6, Lower, 25, textToMove("d7d6"));
-    const Position positionBefore = position;
-    const GameSnapshot snapshotBefore = gameSnapshot;
-    const std::vector<HistoryEntry> historyBefore(history, historyTop + 1);
+    ttStore(b.position, 6, Lower, 25, textToMove("d7d6"));
+    const Position positionBefore = b.position;
+    const GameSnapshot snapshotBefore = b.snapshot;
+    const HistoryEntry* const top = b.historyTop;
+    const std::vector<HistoryEntry> historyBefore(static_cast<const HistoryEntry*>(b.history), top + 1);
     for (const char* bad : {"", "rnbqkbnr/pppppppp/0/8/8/8/PPPPPPPP/RNBQKBNR w - -",
                             "4k3/4Q3/8/8/8/8/8/4K3 w - -"}) {  // the side that just moved in check
         SCOPED_TRACE(bad);
         EXPECT_FALSE(setupPosition(bad, false));
-        EXPECT_EQ(0, std::memcmp(&position, &positionBefore, sizeof position));
-        EXPECT_EQ(0, std::memcmp(&gameSnapshot, &snapshotBefore, sizeof gameSnapshot));
-        ASSERT_EQ(historyTop - history + 1, static_cast<long>(historyBefore.size()));
-        EXPECT_EQ(0, std::memcmp(history, historyBefore.data(), historyBefore.size() * sizeof(HistoryEntry)));
-        ASSERT_NE(ttFind(), nullptr);
-        EXPECT_EQ(ttFind()->score(), 25);
+        EXPECT_EQ(0, std::memcmp(&b.position, &positionBefore, sizeof b.position));
+        EXPECT_EQ(0, std::memcmp(&b.snapshot, &snapshotBefore, sizeof b.snapshot));
+        ASSERT_EQ(b.historyTop - b.history + 1, static_cast<long>(historyBefore.size()));
+        EXPECT_EQ(0, std::memcmp(b.history, historyBefore.data(), historyBefore.size() * sizeof(HistoryEntry)));
+        ASSERT_TRUE(ttFind(b.position));
+        EXPECT_EQ(ttFind(b.position)->score(), 25);
         EXPECT_EQ(gamePlies(), 3);
     }
 
     ASSERT_TRUE(setupPosition("rnbqkbnr/ppp1pppp/8/8/3pP3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 3", false));
-    EXPECT_EQ(position.epSquare, 44);
-    EXPECT_EQ(position.hashKey, computeHashKey(27));
+    EXPECT_EQ(b.position.epSquare, 44);
+    EXPECT_EQ(b.position.hashKey, computeHashKey(b.position, 27));
     EXPECT_EQ(moveKind(textToMove("d4e3")), EnPassant);
     EXPECT_TRUE(isLegalMove(textToMove("d4e3")));
     ASSERT_TRUE(setupPosition("rnbqkbnr/ppp1pppp/8/8/3pP3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 3", false));
@@ -202,17 +203,17 @@ TEST(Game, SetupAndLegalMoves) {
     for (auto [fen, inCheck] : {std::pair{"R5k1/5ppp/8/8/8/8/8/6K1 b - -", true}, {"k7/8/1Q6/8/8/8/8/7K b - -", false}}) {
         playInProcess(fen, {});
         EXPECT_EQ(firstLegalMove(), 0) << fen;
-        EXPECT_EQ(sideToMoveInCheck(), inCheck) << fen;
+        EXPECT_EQ(gameInCheck(), inCheck) << fen;
     }
     // a change of the side to move drops the en-passant square and starts a fresh record
     playInProcess(StartPositionText, {"g1f3", "g8f6", "e2e4"});
-    const std::uint64_t keyWithoutEp = position.hashKey ^ zobristKeys[0][44];
+    const std::uint64_t keyWithoutEp = b.position.hashKey ^ zobristKeys[0][44];
     setSideToMove(White);
-    EXPECT_EQ(gameSnapshot.sideToMove, White);
-    EXPECT_EQ(position.epSquare, 0);
-    EXPECT_EQ(position.hashKey, keyWithoutEp);
-    EXPECT_EQ(historyTop, history);
-    EXPECT_EQ(history[0].hashKey, keyWithoutEp);
+    EXPECT_EQ(b.snapshot.sideToMove, White);
+    EXPECT_EQ(b.position.epSquare, 0);
+    EXPECT_EQ(b.position.hashKey, keyWithoutEp);
+    EXPECT_EQ(b.historyTop, b.history);
+    EXPECT_EQ(b.history[0].hashKey, keyWithoutEp);
     EXPECT_EQ(gamePlies(), 0);
 }
 
@@ -239,46 +240,47 @@ TEST(GameHistory, LongGameKeepsEveryAnswerBothWays) {
         for (std::size_t k = 0; pair < 12 && k < 8; k += 4) game.push_back(pawns.substr(8 * pair + k, 4));
     }
     playInProcess(StartPositionText, {});
-    std::vector<std::uint64_t> keys = {position.hashKey};
+    Board& b = board();
+    std::vector<std::uint64_t> keys = {b.position.hashKey};
     std::vector<int> reversible = {0};
     std::vector<std::set<std::string>> legal = {legalMoveTexts()};
     const auto expectAsPlayed = [&](std::size_t ply) {
-        ASSERT_EQ(position.hashKey, keys[ply]) << ply;
-        ASSERT_EQ(historyTop->hashKey, keys[ply]) << ply;
-        ASSERT_EQ(historyTop->reversibleCount, reversible[ply]) << ply;
-        ASSERT_LE(historyTop - history, HistorySize - SearchRoom) << ply;
+        ASSERT_EQ(b.position.hashKey, keys[ply]) << ply;
+        ASSERT_EQ(b.historyTop->hashKey, keys[ply]) << ply;
+        ASSERT_EQ(b.historyTop->reversibleCount, reversible[ply]) << ply;
+        ASSERT_LE(b.historyTop - b.history, HistorySize - SearchRoom) << ply;
         ASSERT_EQ(legalMoveTexts(), legal[ply]) << ply;
-        for (int count : {1, 2}) ASSERT_EQ(isDraw(count), drawnInWholeGame(keys, reversible, ply, count)) << ply << " " << count;
+        for (int count : {1, 2}) ASSERT_EQ(isDraw(b, count), drawnInWholeGame(keys, reversible, ply, count)) << ply << " " << count;
     };
     int compactions = 0, draws = 0, fiftyMoveDraws = 0;
     Move last = 0;
     for (std::size_t ply = 0; ply < game.size(); ++ply) {
         ASSERT_TRUE(legal.back().count(game[ply])) << ply << ' ' << game[ply];
-        const HistoryEntry* before = historyTop;
-        playMove(last = textToMove(game[ply].c_str()));
-        compactions += historyTop <= before;
-        keys.push_back(position.hashKey);
+        const HistoryEntry* before = b.historyTop;
+        playMove(last = textToMove(game[ply]));
+        compactions += b.historyTop <= before;
+        keys.push_back(b.position.hashKey);
         reversible.push_back(game[ply][0] == 'g' || game[ply][0] == 'f' ? reversible.back() + 1 : 0);
         legal.push_back(legalMoveTexts());
         ASSERT_NO_FATAL_FAILURE(expectAsPlayed(ply + 1));
-        draws += isDraw(2);
+        draws += isDraw(b, 2);
         fiftyMoveDraws += reversible.back() > 100;
     }
     EXPECT_EQ(compactions, 2);
     EXPECT_GT(draws, fiftyMoveDraws);
     EXPECT_GT(fiftyMoveDraws, 0);
-    EXPECT_EQ((historyTop - 1)->move, last);  // kept for the search's mate test
+    EXPECT_EQ((b.historyTop - 1)->move, last);  // kept for the search's mate test
 
-    const Position whole = position;
+    const Position whole = b.position;
     EXPECT_FALSE(takeBack(static_cast<int>(game.size()) + 1));
-    EXPECT_EQ(std::memcmp(&whole, &position, sizeof position), 0);
+    EXPECT_EQ(std::memcmp(&whole, &b.position, sizeof b.position), 0);
     for (std::size_t ply = game.size(); ply > 0;) {
         const int plies = ply % 3 == 0 || ply == 1 ? 1 : 2;
         ASSERT_TRUE(takeBack(plies)) << ply;
         ply -= static_cast<std::size_t>(plies);
         ASSERT_NO_FATAL_FAILURE(expectAsPlayed(ply));
-        ASSERT_EQ(gameSnapshot.sideToMove, ply % 2 == 0 ? White : Black) << ply;
-        if (ply % 97 == 0) { EXPECT_TRUE(positionIsConsistent()) << ply; }
+        ASSERT_EQ(b.snapshot.sideToMove, ply % 2 == 0 ? White : Black) << ply;
+        if (ply % 97 == 0) { EXPECT_TRUE(positionIsConsistent(b)) << ply; }
     }
     EXPECT_FALSE(takeBack(1));
 }

@@ -58,7 +58,7 @@ std::string resultOf(const std::string& line) {
 // Placement, kings, side, rights, and the en-passant square only when a pawn
 // can take there: what the rule of repetition counts.
 std::string identity() {
-    const GameSnapshot& g = gameSnapshot;
+    const GameSnapshot& g = gameBoard().snapshot;
     std::string id(reinterpret_cast<const char*>(g.board), 64);
     id += {char(g.whiteKingSquare), char(g.blackKingSquare), char(g.sideToMove), char(g.castleFlags & CastlingState)};
     if (const int target = g.epSquare) {
@@ -72,7 +72,7 @@ std::string identity() {
 // No pawn, rook or queen, and at most one minor piece.
 bool deadMaterial() {
     int minors = 0;
-    for (int code : position.board)
+    for (int code : gameBoard().position.board)
         if (code != Empty && (code <= BlackPawn || code >= WhiteRook || ++minors > 1)) return false;
     return true;
 }
@@ -150,7 +150,7 @@ private:
     // the game goes on), the fifty-move rule left out on request.
     std::string truth(bool fiftyMoves = true) const {
         const bool noMove = !firstLegalMove();
-        if (noMove && sideToMoveInCheck()) return gameSnapshot.sideToMove == Black ? "1-0" : "0-1";
+        if (noMove && gameInCheck()) return gameSideToMove() == Black ? "1-0" : "0-1";
         const bool threefold = std::count(seen_.begin(), seen_.end(), seen_.back()) >= 3;
         return noMove || deadMaterial() || threefold || (fiftyMoves && reversible_ >= 100) ? "1/2-1/2" : "";
     }
@@ -179,9 +179,9 @@ private:
         for (;;) {
             const std::string text = awaitMove(*toMove);
             if (text.empty()) return;  // it claimed a true result instead of moving
-            const Move m = text.size() <= 5 ? textToMove(text.c_str()) : 0;
+            const Move m = text.size() <= 5 ? gameMoveOfText(text) : 0;
             if (!isLegalMove(m)) fail(*toMove, "illegal move " + text);
-            const int piece = position.board[moveFrom(m)];
+            const int piece = gameBoard().position.board[moveFrom(m)];
             const bool irreversible = piece == WhitePawn || piece == BlackPawn || moveKind(m) != Quiet;
             playMove(m);
             story_ += " " + text;
@@ -212,7 +212,7 @@ private:
         }
     }
 
-    Player* mover() { return gameSnapshot.sideToMove == White ? white_ : black_; }
+    Player* mover() { return gameSideToMove() == White ? white_ : black_; }
 
     // The engine's lines up to its move; a result line instead is a claim
     // about the board as it stands, which must hold (and ends the game).
@@ -258,8 +258,8 @@ private:
             if (!resultOf(*line).empty()) claim = *line;
         }
         char fen[96];
-        if (claim.empty()) fail(p, "no claim where the board says " + truth + ": " + positionText(fen));
-        if (resultOf(claim) != truth) fail(p, "claim \"" + claim + "\" where the board says " + truth + ": " + positionText(fen));
+        if (claim.empty()) fail(p, "no claim where the board says " + truth + ": " + positionText(gameBoard().snapshot, fen));
+        if (resultOf(claim) != truth) fail(p, "claim \"" + claim + "\" where the board says " + truth + ": " + positionText(gameBoard().snapshot, fen));
         ++(truth == "1/2-1/2" ? draws_ : mates_);
         endGame(claim);
         return true;
@@ -323,7 +323,6 @@ int main(int argc, char** argv) {
     gamelog::stream().close();  // the referee's own game would log every move to ./Drozak.log
     gamelog::stream().open("/dev/null");
     initTables();
-    initSearchState();
     try {
         return Referee(options).run();
     } catch (const Failure& f) {

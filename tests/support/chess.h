@@ -82,23 +82,30 @@ inline bool samePosition(const Position& a, const Position& b) {
            std::equal(a.pieceBoards, a.pieceBoards + 11, b.pieceBoards);
 }
 
+// The board the in-process tests play on: the game's.
+inline Board& board() { return gameBoard(); }
+inline Position& position() { return gameBoard().position; }
+
 // Makes `fen` (its en-passant field too) the game position of a new game, the
 // root of a line of moves (ply record 0).
 inline void setUpFen(const char* fen) {
     ensureTables();
     ASSERT_TRUE(setupPosition(fen, false)) << fen;
-    currentPly = plyStack;
+    board().currentPly = board().plyStack;
 }
+
+// The move a token names in the game position.
+inline Move textToMove(const std::string& token) { return gameMoveOfText(token); }
 
 // Makes `m` one ply deeper, as the search does.
 inline void play(Move m) {
-    saveUndo(*currentPly);
-    makeMove(m);
-    ++currentPly;
+    saveUndo(board());
+    makeMove(board(), m);
+    ++board().currentPly;
 }
 inline void takeBackPly(Move m) {
-    --currentPly;
-    unmakeMove(m);
+    --board().currentPly;
+    unmakeMove(board(), m);
 }
 
 // The moves a generator lists, or none with `illegal` when it returns null.
@@ -108,7 +115,7 @@ struct Generated {
 };
 inline Generated generate(GeneratorKind kind, CheckInfo* info = nullptr) {
     ScoredMove list[MoveListSize];
-    const ScoredMove* end = generateMoves(kind, list, info);
+    const ScoredMove* end = generateMoves(kind, position(), list, info);
     Generated out;
     out.illegal = end == nullptr;
     if (end) out.moves.assign(static_cast<const ScoredMove*>(list), end);
@@ -126,14 +133,13 @@ inline std::string keyLine(std::uint64_t key) {
 // returns the key line of each.
 inline std::vector<std::string> playInProcess(const char* fen, const std::vector<std::string>& moves) {
     ensureTables();
-    initSearchState();
     std::vector<std::string> keys;
     EXPECT_TRUE(setupPosition(fen, false)) << fen;
     for (const std::string& text : moves) {
-        const Move m = textToMove(text.c_str());
+        const Move m = textToMove(text);
         EXPECT_TRUE(isLegalMove(m)) << text;
         playMove(m);
-        keys.push_back(keyLine(position.hashKey));
+        keys.push_back(keyLine(position().hashKey));
     }
     return keys;
 }
