@@ -91,13 +91,16 @@ clean:
 	rm -rf $(BUILD) build-*
 
 # An xboard match: make match OPPONENT=phalanx GAMES=4 MOVES=40 BASE=0:10 INC=0
-# PROTOCOL=uci plays drozak-uci through polyglot.
+# PROTOCOL=uci plays drozak-uci through polyglot. OPTIONS are Drozak's own
+# command-line options; OPPONENT="drozak --threads 1" is this build against
+# itself (OPTIONS="--threads 2").
 OPPONENT ?= phalanx
+OPTIONS ?=
 GAMES ?= 4
 MOVES ?= 40
 BASE  ?= 0:10
 INC   ?= 0
 PROTOCOL ?= xboard
 match: release
-	bash tools/xboard-match.sh -e $(OPPONENT) -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC) \
+	bash tools/xboard-match.sh -e "$(OPPONENT)" -o "$(OPTIONS)" -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC) \
 	  $(if $(filter uci,$(PROTOCOL)),-u)

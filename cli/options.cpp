@@ -9,6 +9,7 @@
 
 #include "board/gamelog.h"
 #include "book/bookfile.h"
+#include "search/search.h"
 
 #ifndef DROZAK_VERSION
 #define DROZAK_VERSION "dev"
@@ -27,9 +28,17 @@ std::variant<Options, std::string> parseOptions(int argc, const char* const* arg
             value = name.substr(equals + 1);
             name.resize(equals);
         }
-        if (name == "--book" || name == "--log") {
+        if (name == "--book" || name == "--log" || name == "--threads") {
             // The next word is the value unless it looks like another option.
             if (!attached && i + 1 < argc && argv[i + 1][0] != '-') value = argv[++i];
+            if (name == "--threads") {
+                char* end = nullptr;
+                const long count = value.empty() ? 0 : std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end || count < 1 || count > MaxSearchThreads)
+                    return "option --threads needs a number of threads from 1 to " + std::to_string(MaxSearchThreads);
+                options.threads = static_cast<int>(count);
+                continue;
+            }
             if (value.empty()) return "option " + name + " needs a file name";
             if (name == "--book") {
                 options.book = value;
@@ -54,7 +63,7 @@ std::variant<Options, std::string> parseOptions(int argc, const char* const* arg
 
 std::string usageText(const std::string& program) {
     const std::string indent(program.size() + 8, ' ');
-    return "usage: " + program + " [--book FILE] [--log FILE|none] [--uci]\n" +
+    return "usage: " + program + " [--book FILE] [--log FILE|none] [--threads N] [--uci]\n" +
            indent + "--help | --version\n"
            "A chess engine for xboard (protocol 2) and UCI interfaces.\n"
            "  --book FILE   the opening book (default: Drozak.book in the working\n"
@@ -63,6 +72,8 @@ std::string usageText(const std::string& program) {
            "                working directory; $XDG_STATE_HOME/drozak/Drozak.log\n"
            "                for an installed engine)\n"
            "  --log none    no log\n"
+           "  --threads N   search with N threads (default 1; the interface's\n"
+           "                Threads or cores setting changes it)\n"
            "  --uci         speak UCI instead of xboard (as drozak-uci does)\n"
            "  --help, -h    this text\n"
            "  --version     the version\n"
@@ -118,6 +129,7 @@ std::variant<Options, int> startUp(int argc, const char* const* argv, Options de
         return 0;
     }
     chooseBookFile(options.book);
+    searchPool.setThreadCount(options.threads);
     std::string error;
     const std::string logFile = logFileFor(options, error);
     gamelog::logTo(logFile);

@@ -13,6 +13,7 @@ struct Options {
     enum class Log { Default, None, File } log = Log::Default;
     std::string logFile;  // the file of --log FILE
     bool uci = false;      // --uci
+    int threads = 1;       // --threads N: the search threads
     bool help = false;     // --help or -h
     bool version = false;  // --version
 };
@@ -33,7 +34,8 @@ std::string logFileFor(const Options& options, std::string& error);
 // Reads the command line and does what it asks before the protocol starts:
 // the usage, the version or a bad option end the program, and the exit status
 // is returned; otherwise the book is chosen, the log opened (or said on
-// standard error, once, why not), and the options returned.
+// standard error, once, why not), the search threads set, and the options
+// returned.
 std::variant<Options, int> startUp(int argc, const char* const* argv, Options defaults = {});
 
 }  // namespace cli

@@ -76,9 +76,10 @@ inline void SearchThread::countNode() {
     if (count >= nodeCheckpoint_) [[unlikely]] reachNodeCheckpoint();
 }
 
-// A node limit counts the moves of every thread: the first thread alone
-// looks at their sum, every slice of its own moves (at every move when it
-// searches alone), and stops them all once the sum reaches the limit.
+// A node limit counts the moves of every thread: each looks at their sum
+// every slice of its own moves (at every move when it searches alone), a
+// slice that shrinks as the limit nears, and stops them all once the sum
+// reaches it.
 void SearchThread::reachNodeCheckpoint() {
     const std::uint64_t limit = request_->nodeLimit, own = nodes.load(std::memory_order_relaxed);
     const std::uint64_t threads = pool_.size();
@@ -381,22 +382,23 @@ void SearchThread::finishWithoutMove(ScoredMove& result) {
 }
 
 // An iteration of depth D uses ply records up to D + 10 and as many history
-// entries above the game's; neither stack may be overrun.
+// entries above the game's; neither stack may be overrun. The depth cap is
+// the first thread's: the others go on deeper until it stops them, so that
+// no core idles while it completes its last iteration.
 int SearchThread::lastDepth() const {
     const int historyRoom = static_cast<int>(board.history + HistorySize - board.historyTop) - 12;
-    return std::min({request_->depthCap, PlyStackSize - 11, historyRoom});
+    return std::min({index_ == 0 ? request_->depthCap : MaxSearchDepth, PlyStackSize - 11, historyRoom});
 }
 
 void SearchThread::search(const SearchRequest& request) {
     request_ = &request;
+    nodeCheckpoint_ = request.nodeLimit ? std::min(request.nodeLimit, pool_.size() == 1 ? request.nodeLimit : NodeSlice)
+                                        : ~std::uint64_t{0};
     if (index_ == 0) {
         observer_ = request.observer;
-        nodeCheckpoint_ = request.nodeLimit ? std::min(request.nodeLimit, pool_.size() == 1 ? request.nodeLimit : NodeSlice)
-                                            : ~std::uint64_t{0};
         rootSearch();
     } else {
         observer_ = nullptr;
-        nodeCheckpoint_ = ~std::uint64_t{0};
         helperSearch();
     }
 }
@@ -512,7 +514,7 @@ void SearchThread::rootSearch() {
 // A helper's iterations: the first thread's algorithm without its reports,
 // its result or its log, started a depth or so deeper than the first thread
 // so that the two do not search the same tree at the same time; it goes on
-// until the first thread stops it or the depth cap is reached.
+// until the first thread stops it.
 void SearchThread::helperSearch() {
     alphaBetaNodes = 0;
     nodes = 0;

@@ -374,7 +374,7 @@ void countGames(const std::string& file, long& games, long& positions) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: drozak-tools annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [FILE]\n");
+    std::fprintf(stderr, "usage: drozak-tools annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [FILE]\n");
     return 2;
 }
 
@@ -382,6 +382,7 @@ int usage() {
 
 int annotateCommand(int argc, char** argv) {
     Options options;
+    if (!takeThreadsOption(argc, argv)) return usage();
     for (int i = 0; i < argc; ++i) {
         const int taken = readLimitOption(argc, argv, i, options.limits);
         if (taken < 0) return usage();
@@ -400,6 +401,12 @@ int annotateCommand(int argc, char** argv) {
             return usage();
         }
     }
+    // Each worker process searches with the threads asked for: more of them
+    // all than there are cores only slow every game down.
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    if (cores > 0 && static_cast<long>(options.jobs) * searchPool.threadCount() > cores)
+        std::fprintf(stderr, "annotate: warning: %d jobs of %d threads each are %d threads on %ld cores\n", options.jobs,
+                     searchPool.threadCount(), options.jobs * searchPool.threadCount(), cores);
     std::ifstream file;
     if (!options.file.empty() && options.file != "-") {
         file.open(options.file, std::ios::binary);

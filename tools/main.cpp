@@ -19,12 +19,12 @@ struct Subcommand {
 
 const Subcommand subcommands[] = {
     {"perft", perftCommand, "perft DEPTH [FEN]"},
-    {"bench", benchCommand, "bench [DEPTH]"},
-    {"search", searchCommand, "search DEPTH [FEN]"},
+    {"bench", benchCommand, "bench [DEPTH] [--threads N]"},
+    {"search", searchCommand, "search DEPTH [FEN] [--threads N]"},
     {"makebook", makebookCommand, "makebook IN OUT"},
     {"evalbench", evalbenchCommand, "evalbench [SECONDS]"},
-    {"annotate", annotateCommand, "annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [FILE]"},
-    {"epd", epdCommand, "epd [--movetime MS | --depth D] FILE"},
+    {"annotate", annotateCommand, "annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [FILE]"},
+    {"epd", epdCommand, "epd [--movetime MS | --depth D] [--threads N] FILE"},
 };
 
 // On standard error for a bad command line, on standard output for --help.

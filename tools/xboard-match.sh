@@ -3,24 +3,29 @@
 # Fails when Drozak loses a game by a crash, an illegal move, a false claim or
 # on time, leaves one of xboard's pings unanswered, or when the match does not
 # finish in time.
-#   xboard-match.sh [-e OPPONENT] [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-p] [-u] [-b BUILD_DIR]
+#   xboard-match.sh [-e OPPONENT] [-o OPTIONS] [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-p] [-u] [-b BUILD_DIR]
 # Defaults: phalanx (hoichess works too), 4 games of 40 moves in 0:10 (minutes
 # or minutes:seconds), no increment; -p lets both engines ponder; -u plays
 # drozak-uci through Debian's polyglot adapter, as people run a UCI engine
-# under xboard. The engine runs in BUILD_DIR (default build), where
-# Drozak.book is; the games, xboard's debug file and Drozak's log go to a
-# fresh directory under /tmp.
+# under xboard. -o gives Drozak command-line options ("--threads 2"). The
+# opponent is a command with its arguments; "drozak ARGS" is this build's
+# engine with ARGS, its book, and a log of its own (Drozak against itself,
+# say with other threads). The engine runs in BUILD_DIR (default build), where
+# Drozak.book is; the games, xboard's debug file and the logs go to a fresh
+# directory under /tmp.
 set -euo pipefail
-opponent=phalanx games=4 moves=40 base=0:10 inc=0 ponder=false uci=false build=build
-while getopts "e:n:m:t:i:pub:" opt; do
+opponent=phalanx options="" games=4 moves=40 base=0:10 inc=0 ponder=false uci=false build=build
+while getopts "e:o:n:m:t:i:pub:" opt; do
   case $opt in
-    e) opponent=$OPTARG ;; n) games=$OPTARG ;; m) moves=$OPTARG ;; t) base=$OPTARG ;;
-    i) inc=$OPTARG ;; p) ponder=true ;; u) uci=true ;; b) build=$OPTARG ;; *) sed -n '2,12p' "$0"; exit 2 ;;
+    e) opponent=$OPTARG ;; o) options=$OPTARG ;; n) games=$OPTARG ;; m) moves=$OPTARG ;; t) base=$OPTARG ;;
+    i) inc=$OPTARG ;; p) ponder=true ;; u) uci=true ;; b) build=$OPTARG ;; *) sed -n '2,16p' "$0"; exit 2 ;;
   esac
 done
 export PATH="$PATH:/usr/games"
+read -r opponentProgram opponentArgs <<<"$opponent"
 missing=()
-needs=(xboard xvfb-run "$opponent")
+needs=(xboard xvfb-run)
+[ "$opponentProgram" = drozak ] || needs+=("$opponentProgram")
 [ "$uci" = false ] || needs+=(polyglot)
 for need in "${needs[@]}"; do command -v "$need" >/dev/null || missing+=("${need%-run}"); done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -29,17 +34,35 @@ fi
 build=$(cd "$build" && pwd)
 [ -x "$build/drozak" ] || { echo "no engine at $build/drozak: build it first" >&2; exit 2; }
 out=$(mktemp -d /tmp/drozak-match-XXXXXX)
-engine=./drozak
-[ "$uci" = false ] || engine="polyglot -noini -ec ./drozak-uci -ed $build -log true -lf $out/polyglot.log"
+engine="./drozak --log $out/Drozak.log $options"
+[ "$uci" = false ] || engine="polyglot -noini -ec './drozak-uci --log $out/Drozak.log $options' -ed $build -log true -lf $out/polyglot.log"
 mkdir -p "$out/opponent"
+opponentCommand=$opponent
+[ "$opponentProgram" != drozak ] ||
+  opponentCommand="$build/drozak --book $build/Drozak.book --log $out/opponent/Drozak.log $opponentArgs"
+# xboard tells every engine the same number of cores at each game: a side
+# given --threads keeps its own, its `cores` lines left out on the way in.
+# (polyglot's engine command is quoted for the shell too).
+keepThreads() {
+  case " $2 " in
+    *" --threads "*) echo "sh -c \"grep --line-buffered -v '^cores' | exec $1\"" ;;
+    *) [ "$uci" = false ] || [ "$1" != "$engine" ] && echo "$1" || echo "sh -c \"exec $1\"" ;;
+  esac
+}
+engine=$(keepThreads "$engine" "$options")
+opponentCommand=$(keepThreads "$opponentCommand" "$opponentArgs")
+# The players' names in the games: Drozak with its options, and the opponent.
+name="Drozak${options:+ $options}" opponentName=$opponent
+[ "$name" != "$opponentName" ] || opponentName="$opponent (second)"
 pgn=$out/games.pgn debug=$out/xboard.debug
 # xboard's -inc (even 0) switches to a clock without moves per session.
 clock=(-mps "$moves" -tc "$base")
 [ "$inc" = 0 ] || clock=(-tc "$base" -inc "$inc")
 limit=$(( games * ($(awk -F: '{ print ($2 == "" ? $1 * 60 : $1 * 60 + $2) }' <<<"$base") * 8 + 60) ))
-echo "match: $games games against $opponent, $moves moves in $base + $inc s, pondering $ponder, UCI $uci, files in $out"
+echo "match: $games games of $name against $opponentName, $moves moves in $base + $inc s, pondering $ponder, UCI $uci, files in $out"
 # A session of its own, so that xboard, Xvfb and the engines end together.
-HOME=$out setsid xvfb-run -a xboard -noGUI -fcp "$engine" -fd "$build" -scp "$opponent" -sd "$out/opponent" \
+HOME=$out setsid xvfb-run -a xboard -noGUI -fcp "$engine" -fd "$build" -scp "$opponentCommand" -sd "$out/opponent" \
+  -firstPgnName "$name" -secondPgnName "$opponentName" \
   -matchGames "$games" "${clock[@]}" -ponderNextMove "$ponder" -autoCallFlag true -testClaims true \
   -saveSettingsOnExit false -saveGameFile "$pgn" -debug -nameOfDebugFile "$debug" >"$out/xboard.out" 2>&1 &
 session=$!
@@ -53,13 +76,12 @@ done
 kill -- -"$session" 2>/dev/null || true
 wait "$session" 2>/dev/null || true
 trap - EXIT
-cp "$build/Drozak.log" "$out/Drozak.log" 2>/dev/null || true
 
 # One record a game: White, Black, the result, and the last comment (the reason).
 failures=0 played=0 wins=0 draws=0 losses=0
 while IFS='|' read -r white black result reason; do
   played=$((played + 1))
-  [[ ${white,,} == *drozak* ]] && mine=1-0 theirs=0-1 || mine=0-1 theirs=1-0
+  [ "$white" = "$name" ] && mine=1-0 theirs=0-1 || mine=0-1 theirs=1-0
   verdict=ok
   case "$result" in
     "$mine") wins=$((wins + 1)) ;;
@@ -80,7 +102,7 @@ done < <(awk '
 
 # Trouble of Drozak's that may not reach a result comment, and every ping
 # xboard sent Drozak answered by its pong.
-if grep -iE 'drozak.*exited unexpectedly|Illegal move .* from first' "$debug" 2>/dev/null | head -5 | grep .; then
+if grep -iE 'first.*exited unexpectedly|Illegal move .* from first' "$debug" 2>/dev/null | head -5 | grep .; then
   echo "FAIL xboard's debug file reports a crash or an illegal move of Drozak (above)"
   failures=$((failures + 1))
 fi

@@ -141,6 +141,7 @@ void uciCommand(const std::vector<std::string>&) {
     std::printf("id name Drozak " DROZAK_VERSION "\n");
     std::printf("id author the Drozak developers\n");
     std::printf("option name Hash type spin default 64 min 1 max 65536\n");
+    std::printf("option name Threads type spin default 1 min 1 max %d\n", MaxSearchThreads);
     std::printf("option name Clear Hash type button\n");
     std::printf("option name Ponder type check default false\n");
     std::printf("option name OwnBook type check default true\n");
@@ -188,6 +189,10 @@ void setoptionCommand(const std::vector<std::string>& words) {
             if (!session::resizeTable(static_cast<std::uint64_t>(mib)))
                 tell("no memory for a table of " + value + " MiB, keeping " + std::to_string(ttBytes() >> 20) + " MiB");
         }
+    } else if (key == "threads") {
+        std::int64_t count;
+        ok = parseSpin(value, 1, MaxSearchThreads, count);
+        if (ok) searchPool.setThreadCount(static_cast<int>(count));  // from the next search on
     } else if (key == "clear hash") {
         session::clearTable();
     } else if (key == "ponder") {

@@ -40,6 +40,7 @@ struct Feature {
 constexpr Feature features[] = {
     {"done", "0"},        {"setboard", "1"}, {"ping", "1"},    {"myname", "\"Drozak " DROZAK_VERSION "\""},
     {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "1"}, {"memory", "1"},
+    {"smp", "1"},
 };
 
 // The words of a line after its command, as a number.
@@ -253,6 +254,16 @@ void memoryCommand(const std::string& args) {
     session::resizeTable(static_cast<std::uint64_t>(mib));
 }
 
+// `cores N`: the search threads, from the next search on.
+void coresCommand(const std::string& args) {
+    std::int64_t count;
+    if (!readNumber(parseWhole, args, count) || count < 1) {
+        logLine("-M: cores without a number of at least 1, ignored");
+        return;
+    }
+    searchPool.setThreadCount(static_cast<int>(std::min<std::int64_t>(count, MaxSearchThreads)));
+}
+
 void ignored(const std::string&) {}
 
 // ---------------------------------------------------------------- the table
@@ -305,6 +316,7 @@ constexpr Command commands[] = {
     {"hard", Match::Word, Hold, Keep, hardCommand},
     {"easy", Match::Word, Hold, Stop, easyCommand},
     {"memory", Match::Word, Hold, Stop, memoryCommand},
+    {"cores", Match::Word, Hold, Keep, coresCommand},
     // Commands of the protocol the engine does not act on: taken silently,
     // since some interfaces treat any error line as fatal.
     {"xboard", Match::Word, Hold, Keep, ignored},
@@ -320,7 +332,6 @@ constexpr Command commands[] = {
     {"hint", Match::Word, Hold, Keep, ignored},
     {"bk", Match::Word, Hold, Keep, ignored},
     {"variant", Match::Word, Hold, Keep, ignored},
-    {"cores", Match::Word, Hold, Keep, ignored},
     {"egtpath", Match::Word, Hold, Keep, ignored},
     {"option", Match::Word, Hold, Keep, ignored},
     {"nps", Match::Word, Hold, Keep, ignored},

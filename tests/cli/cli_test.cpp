@@ -38,7 +38,7 @@ void makeBook(const fs::path& book, const std::string& line) {
 // Nothing on standard output for a bad command line, one line on standard
 // error and then the usage; no protocol started and no file written.
 TEST(CommandLine, UsageVersionAndBadOptions) {
-    const std::string usage = "usage: drozak [--book FILE] [--log FILE|none] [--uci]";
+    const std::string usage = "usage: drozak [--book FILE] [--log FILE|none] [--threads N] [--uci]";
     const struct {
         Lines args;
         int status;
@@ -53,6 +53,10 @@ TEST(CommandLine, UsageVersionAndBadOptions) {
         {{"--log="}, 2, "", "drozak: option --log needs a file name"},
         {{"--version=2"}, 2, "", "drozak: option --version takes no value"},
         {{"--uci", "e2e4"}, 2, "", "drozak: unexpected argument e2e4"},
+        {{"--threads"}, 2, "", "drozak: option --threads needs a number of threads from 1 to 256"},
+        {{"--threads=0"}, 2, "", "drozak: option --threads needs a number of threads from 1 to 256"},
+        {{"--threads", "257"}, 2, "", "drozak: option --threads needs a number of threads from 1 to 256"},
+        {{"--threads", "2x"}, 2, "", "drozak: option --threads needs a number of threads from 1 to 256"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0]);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@ using Lines = std::vector<std::string>;
 const Lines Handshake = {"id name Drozak " DROZAK_VERSION,
                          "id author the Drozak developers",
                          "option name Hash type spin default 64 min 1 max 65536",
+                         "option name Threads type spin default 1 min 1 max 256",
                          "option name Clear Hash type button",
                          "option name Ponder type check default false",
                          "option name OwnBook type check default true",
@@ -212,6 +214,64 @@ TEST(UciProgram, ConversationAndRefusals) {
               std::size(searches) + 11);
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("-FEN:", 0) == 0; }),
               std::size(searches) + 11);
+}
+
+// Several search threads, two and then four: a search to a depth, a node
+// limit counted over all threads, a stop in the middle of an iteration, a
+// ponder hit and a miss, searchmoves; every answer one legal bestmove, every
+// line of play legal. (Under ThreadSanitizer too.)
+TEST(UciProgram, SearchThreads) {
+    EngineProcess engine({.binary = DROZAK_UCI_BINARY, .withBook = false, .oldLog = {}, .args = {"--threads", "2"}});
+    engine.send("uci");
+    ASSERT_FALSE(engine.readUntil([](const std::string& l) { return l == "uciok"; }).empty());
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N2N2/PP2BPPP/R1BQ1RK1 w - - 0 1";
+    std::string move;
+    std::smatch m;
+    for (const char* threads : {"", "4"}) {
+        SCOPED_TRACE(*threads ? threads : "2 from the command line");
+        if (*threads) engine.send(std::string("setoption name Threads value ") + threads);
+        engine.send(std::string("position fen ") + fen + "\ngo depth 6");
+        Lines lines = expectSearch(engine, fen, {}, move);
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(lines[lines.size() - 3].rfind("info depth 6 ", 0), 0u) << lines[lines.size() - 3];
+
+        engine.send("ucinewgame\nposition fen " + std::string(fen) + "\ngo nodes 30000");
+        lines = expectSearch(engine, fen, {}, move);
+        ASSERT_TRUE(lines.size() >= 2 && std::regex_match(lines[lines.size() - 2], m, finalInfo));
+        EXPECT_GE(std::stol(m[1]), 30000);
+        EXPECT_LT(std::stol(m[1]), 31000) << "nodes over the limit, counted over every thread";
+
+        engine.send(std::string("position fen ") + fen + "\ngo infinite");
+        std::this_thread::sleep_for(scaled(150ms));
+        engine.send("stop");
+        expectSearch(engine, fen, {}, move);
+
+        // the reply the engine expects, played: a hit; another: a miss, stopped
+        engine.send(std::string("position fen ") + fen + "\ngo depth 5");
+        lines = expectSearch(engine, fen, {}, move);
+        ASSERT_TRUE(std::regex_match(lines.back(), m, bestmove) && m[3].matched) << lines.back();
+        const Lines hit = {m[1], m[3]};
+        engine.send(std::string("position fen ") + fen + " moves " + hit[0] + " " + hit[1] + "\ngo ponder wtime 3000 btime 3000");
+        std::this_thread::sleep_for(scaled(100ms));
+        engine.send("ponderhit");
+        expectSearch(engine, fen, hit, move);
+        playInProcess(fen, {hit[0]});
+        std::set<std::string> others = legalMoveTexts();
+        others.erase(hit[1]);
+        const Lines miss = {hit[0], *others.begin()};
+        engine.send(std::string("position fen ") + fen + " moves " + hit[0] + " " + hit[1] + "\ngo ponder wtime 3000 btime 3000");
+        std::this_thread::sleep_for(scaled(100ms));
+        engine.send("stop");
+        expectSearch(engine, fen, hit, move);
+        engine.send(std::string("position fen ") + fen + " moves " + miss[0] + " " + miss[1] + "\ngo wtime 2000 btime 2000");
+        expectSearch(engine, fen, miss, move);
+
+        engine.send(std::string("position fen ") + fen + "\ngo depth 5 searchmoves a2a3 h2h3");
+        expectSearch(engine, fen, {}, move);
+        EXPECT_TRUE(move == "a2a3" || move == "h2h3") << move;
+    }
+    engine.send("quit");
+    EXPECT_EQ(engine.waitExit(), 0);
 }
 
 // A search that runs until the interface says: isready answered at once,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,7 +23,7 @@ using Lines = std::vector<std::string>;
 
 const Lines Features = {"", "feature done=0", "feature setboard=1", "feature ping=1",
                         "feature myname=\"Drozak " DROZAK_VERSION "\"", "feature sigint=0", "feature sigterm=0",
-                        "feature analyze=1", "feature memory=1", "feature done=1"};
+                        "feature analyze=1", "feature memory=1", "feature smp=1", "feature done=1"};
 const std::string Draw = "1/2-1/2 {Draw: repetition or statemate}";
 const std::regex thinking("(\\d+) (-?\\d+) (\\d+) (\\d+) ([a-h][1-8][a-h][1-8][qnrb]?)( [a-h][1-8][a-h][1-8][qnrb]?)*");
 
@@ -419,6 +420,73 @@ TEST(Program, AnalysisThinkingAndMemory) {
     EXPECT_TRUE(std::all_of(moves.begin(), moves.end(), isMoveLine));
     EXPECT_EQ(logged(engine, {"-M: table"}),
               (Lines{"-M: table 1 MiB, 16384 buckets a side", "-M: table 16 MiB, 262144 buckets a side"}));
+}
+
+// Several search threads, two and then four (`cores`): a search to a depth
+// with its thinking, analysis with its status, `?` in the middle of an
+// iteration, and pondering with a hit and a miss; every move and line of play
+// legal. (Under ThreadSanitizer too.)
+TEST(Program, SearchThreads) {
+    EngineProcess engine({.binary = {}, .withBook = false, .oldLog = {}, .args = {"--threads", "2"}});
+    ASSERT_TRUE(engine.handshake());
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N2N2/PP2BPPP/R1BQ1RK1 w - - 0 1";
+    for (const char* cores : {"", "cores 4\n"}) {
+        SCOPED_TRACE(*cores ? cores : "2 from the command line");
+        // level without a clock: sd alone limits the search
+        engine.send(std::string(cores) + "new\nforce\neasy\npost\nlevel 40 5 0\nsetboard " + fen + "\nsd 5\ngo");
+        Lines lines = linesBeforePong(engine, 1, 20000ms);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_TRUE(isMoveLine(lines.back())) << lines.back();
+        lines.pop_back();
+        if (lines.front() == BookError) lines.erase(lines.begin());
+        expectLegalThinking(lines, fen, {});
+        EXPECT_EQ(std::stoi(lines.back()), 5) << lines.back();
+
+        engine.send(std::string("force\nundo\nsd 0\nanalyze"));
+        lines = engine.readUntil([](const std::string& l) { return isThinking(l) && std::stoi(l) >= 4; }, 10000ms);
+        ASSERT_FALSE(lines.empty());
+        expectLegalThinking(lines, fen, {});
+        engine.send(".");
+        lines = engine.readUntil([](const std::string& l) { return l.rfind("stat01:", 0) == 0; });
+        ASSERT_FALSE(lines.empty());
+        std::smatch status;
+        EXPECT_TRUE(std::regex_match(lines.back(), status, std::regex("stat01: \\d+ (\\d+) \\d+ \\d+ \\d+ [a-h1-8]{4}"))) << lines.back();
+        engine.send("exit\nhard\nst 30\ngo");
+        std::this_thread::sleep_for(scaled(200ms));
+        engine.send("?");
+        lines = engine.readUntil(isMoveLine, 5000ms);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(isMoveLine(lines.back()) && legalAfter(fen, {}, lines.back())) << lines.back();
+
+        // pondering after a move: the expected reply (a hit), then another (a miss)
+        Lines game = {lines.back().substr(5)};
+        engine.send("st 1");
+        for (const bool hit : {true, false}) {
+            SCOPED_TRACE(hit ? "a hit" : "a miss");
+            std::this_thread::sleep_for(scaled(100ms));
+            const Lines pondering = logged(engine, {"-E: PONDERING MOVE: "});
+            ASSERT_FALSE(pondering.empty());
+            std::string reply = pondering.back().substr(20);
+            playInProcess(fen, game);
+            std::set<std::string> replies = legalMoveTexts();
+            ASSERT_TRUE(replies.count(reply)) << reply;
+            if (!hit) {
+                replies.erase(reply);
+                reply = *replies.begin();
+            }
+            engine.send(reply);
+            game.push_back(reply);
+            lines = engine.readUntil(isMoveLine, 5000ms);
+            ASSERT_FALSE(lines.empty());
+            EXPECT_TRUE(isMoveLine(lines.back()) && legalAfter(fen, game, lines.back())) << lines.back();
+            game.push_back(lines.back().substr(5));
+        }
+        engine.send("easy");
+    }
+    engine.send("quit");
+    EXPECT_EQ(engine.waitExit(), 0);
+    EXPECT_EQ(logged(engine, {"-GOOD PONDER"}).size(), 2u);
+    EXPECT_EQ(logged(engine, {"-BAD PONDER"}).size(), 2u);
 }
 
 // Lines that arrive while the engine thinks: `?` makes it move at once and the
