@@ -194,7 +194,7 @@ std::int16_t SearchThread::quiesce(int q, std::int16_t alpha, std::int16_t beta)
         unmakeMove(board, move);
         // A stop (a node limit reached below) ends the captures too: the
         // iteration is discarded, and a long exchange would overrun the limit.
-        if (stop_->load(std::memory_order_relaxed)) [[unlikely]] return bestScore;
+        if (searchSignals.stop.load(std::memory_order_relaxed)) [[unlikely]] return bestScore;
 
         record.current->score = score;
         if (score > bestScore) {
@@ -290,7 +290,7 @@ std::int16_t SearchThread::alphaBeta(int depth, std::int16_t alpha, std::int16_t
                        : -alphaBeta(depth - 1, static_cast<std::int16_t>(-beta), static_cast<std::int16_t>(-alpha)));
         board.currentPly = &record;
         unmakeMove(board, move);
-        if (stop_->load(std::memory_order_relaxed)) return bestScore;
+        if (searchSignals.stop.load(std::memory_order_relaxed)) return bestScore;
 
         record.current->score = score;
         if (score > bestScore) {
@@ -448,7 +448,7 @@ void SearchThread::rootSearch() {
     while (rootDepth_ <= last) {
         std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
         if (score <= alpha || score >= beta) {
-            if (stop_->load()) break;
+            if (searchSignals.stop.load()) break;
             if (score <= alpha) {
                 alpha = -MateScore;
                 beta = static_cast<std::int16_t>(score + 1);
@@ -459,12 +459,12 @@ void SearchThread::rootSearch() {
             }
             score = alphaBeta(rootDepth_, alpha, beta);
             if (score <= alpha || score >= beta) {
-                if (stop_->load()) break;
+                if (searchSignals.stop.load()) break;
                 score = alphaBeta(rootDepth_, -MateScore, MateScore);
                 failLow = false;
             }
         }
-        if (stop_->load()) break;
+        if (searchSignals.stop.load()) break;
 
         result = *root.best;
         failLow = false;
@@ -527,12 +527,12 @@ void SearchThread::helperSearch() {
     tableStartDepth_ = 0;
     std::int16_t alpha = -MateScore, beta = MateScore;
     const int last = lastDepth();
-    while (rootDepth_ <= last && !stop_->load()) {
+    while (rootDepth_ <= last && !searchSignals.stop.load()) {
         std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
-        if (stop_->load()) break;
+        if (searchSignals.stop.load()) break;
         if (score <= alpha || score >= beta) {
             score = alphaBeta(rootDepth_, -MateScore, MateScore);
-            if (stop_->load()) break;
+            if (searchSignals.stop.load()) break;
         }
         const int best = root.best->score;
         if (root.best->move == 0 || best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) break;

@@ -146,7 +146,6 @@ private:
     const int index_;
     const SearchRequest* request_ = nullptr;
     const SearchObserver* observer_ = nullptr;  // the first thread's alone
-    const std::atomic<bool>* stop_ = &searchSignals.stop;
     std::int32_t rootDepth_ = 0;
     // The depth of the search's first iteration when the table's result sent
     // it deeper than 2; 0 otherwise.
