@@ -298,7 +298,7 @@ std::int16_t SearchThread::alphaBeta(int depth, std::int16_t alpha, std::int16_t
             if (score > alpha) {
                 updateKillers(record, move);
                 if (score >= beta) {
-                    ttStore(p, depth, Lower, score, move);
+                    if (!atRoot || storesRoot_) ttStore(p, depth, Lower, score, move);
                     return score;
                 }
                 alpha = score;
@@ -314,10 +314,10 @@ std::int16_t SearchThread::alphaBeta(int depth, std::int16_t alpha, std::int16_t
         record.best->move = 0;
         const std::int16_t score = sideToMoveInCheckHere(record) ? static_cast<std::int16_t>(rootDepth_ - depth - MateScore) : 0;
         record.noMove.score = score;
-        ttStore(p, depth, Exact, score, 0);
+        if (!atRoot || storesRoot_) ttStore(p, depth, Exact, score, 0);
         return score;
     }
-    ttStore(p, depth, bound, bestScore, record.best->move);
+    if (!atRoot || storesRoot_) ttStore(p, depth, bound, bestScore, record.best->move);
     return bestScore;
 }
 
@@ -396,7 +396,8 @@ void SearchThread::search(const SearchRequest& request) {
                                         : ~std::uint64_t{0};
     if (index_ == 0) {
         observer_ = request.observer;
-        rootSearch();
+        if (request.lines > 1) rootSearchLines();
+        else rootSearch();
     } else {
         observer_ = nullptr;
         helperSearch();
@@ -442,7 +443,7 @@ void SearchThread::rootSearch() {
     if (rootDepth_ > last && result.move && observer && observer->iterationDone) {
         const int depth = std::min(rootDepth_ - 1, last);
         pvText(pvBuffer_, depth);
-        observer->iterationDone(depth, result.score, result.move, pvBuffer_);
+        observer->iterationDone(depth, 1, result.score, result.move, pvBuffer_);
     }
 
     while (rootDepth_ <= last) {
@@ -476,7 +477,7 @@ void SearchThread::rootSearch() {
             if (searchSignals.pondering) logLine("-PONDER:");
             logLine("-E:N= ", alphaBetaNodes, "\t", rootDepth_, ":\t", score, "\t", pvBuffer_);
         }
-        if (reported) observer->iterationDone(rootDepth_, score, root.best->move, pvBuffer_);
+        if (reported) observer->iterationDone(rootDepth_, 1, score, root.best->move, pvBuffer_);
         const int best = root.best->score;
         if (best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) {
             mateFound = true;
@@ -508,6 +509,135 @@ void SearchThread::rootSearch() {
                 result = ScoredMove{static_cast<std::int16_t>(entry->score()), entry->move()};
         }
     }
+    if (result.score == 0 && result.move == 0) finishWithoutMove(result);
+}
+
+// One search of the root at the running depth from a window: on a fail low
+// or high, once more with the window open on that side, then with the whole
+// window. Whether the first window failed low is told while it is searched
+// again, when it counts for the time.
+std::int16_t SearchThread::searchRootWindow(std::int16_t alpha, std::int16_t beta, bool countsFailLow) {
+    std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
+    if (score > alpha && score < beta) return score;
+    if (searchSignals.stop.load()) return score;
+    if (score <= alpha) {
+        alpha = -MateScore;
+        beta = static_cast<std::int16_t>(score + 1);
+        if (countsFailLow) failLow = true;
+    } else {
+        alpha = static_cast<std::int16_t>(score - 1);
+        beta = MateScore;
+    }
+    score = alphaBeta(rootDepth_, alpha, beta);
+    if ((score <= alpha || score >= beta) && !searchSignals.stop.load()) score = alphaBeta(rootDepth_, -MateScore, MateScore);
+    if (countsFailLow) failLow = false;
+    return score;
+}
+
+// Several lines: every iteration searches the root once for each, the moves
+// of the lines found before it left out of the root's list, and reports them
+// all once the last is done, best first. The table's result for the root
+// holds one line, so the search starts at depth 2 whatever the table says,
+// and only the first line's root result is stored. The first line decides
+// the rest as a single line does: the move, a mate, the end of the game.
+void SearchThread::rootSearchLines() {
+    alphaBetaNodes = 0;
+    nodes = 0;
+    ScoredMove& result = this->result();
+    result = ScoredMove{0, 0};
+    failLow = false;
+    PlyRecord& root = board.plyStack[1];
+    board.currentPly = &root;
+    board.plyStack[0].best = &result;
+    root.needsMoves = true;
+    rootDepth_ = 2;
+    tableStartDepth_ = 0;
+    completedDepth = 0;
+    resultHasMove = false;
+    rootProgress.depth = 0;
+    rootProgress.moves = 0;
+    rootProgress.started = 0;
+    rootProgress.current = 0;
+    selectiveDepth = 0;
+    mateFound = false;
+    logLine("-FEN:\t", positionText(board.snapshot, pvBuffer_), "");
+    const SearchObserver* const observer = observer_;
+    const int last = lastDepth();
+
+    struct Line {
+        Move move = 0;
+        std::int16_t score = 0;
+    };
+    Line lines[MaxSearchLines];
+    int count = std::min(request_->lines, MaxSearchLines);
+    int found = 0;  // lines of the last completed iteration
+    while (rootDepth_ <= last) {
+        int searched = 0;
+        ScoredMove* whole = nullptr;  // the root's whole list, once the first line has made it
+        for (; searched < count; ++searched) {
+            // The first moves of the lines before this one go behind the list's end.
+            if (!whole && !root.needsMoves) whole = root.listEnd;
+            ScoredMove* end = whole;
+            for (int j = 0; end && j < searched; ++j) {
+                ScoredMove* at = std::find_if(root.moves, end, [&](const ScoredMove& m) { return m.move == lines[j].move; });
+                if (at != end) std::rotate(at, at + 1, end--);
+            }
+            if (end) root.listEnd = end;
+            if (end == root.moves) break;
+            const bool first = searched == 0;
+            const bool known = searched < found;
+            const std::int16_t alpha = known ? static_cast<std::int16_t>(lines[searched].score - Window) : -MateScore;
+            const std::int16_t beta = known ? static_cast<std::int16_t>(lines[searched].score + Window) : MateScore;
+            storesRoot_ = first;
+            observer_ = first ? observer : nullptr;  // a new best move is shown for the first line only
+            const std::int16_t score = searchRootWindow(alpha, beta, first);
+            if (searchSignals.stop.load()) break;
+            if (root.best->move == 0 && !first) break;  // no legal move left for this line
+            lines[searched] = Line{root.best->move, score};
+            if (root.best->move == 0) {
+                ++searched;
+                break;
+            }
+        }
+        storesRoot_ = true;
+        observer_ = observer;
+        if (whole) root.listEnd = whole;
+        if (searchSignals.stop.load()) break;
+        count = found = searched;
+        std::stable_sort(lines, lines + found, [](const Line& a, const Line& b) { return a.score > b.score; });
+
+        result = ScoredMove{lines[0].score, lines[0].move};
+        completedDepth = rootDepth_;
+        if (result.move) resultHasMove = true;
+        if (rootDepth_ >= 5) {
+            if (searchSignals.pondering) logLine("-PONDER:");
+            pvTextAfter(pvBuffer_, lines[0].move, rootDepth_);
+            logLine("-E:N= ", alphaBetaNodes, "\t", rootDepth_, ":\t", lines[0].score, "\t", pvBuffer_);
+        }
+        if (observer && observer->iterationDone)
+            for (int k = 0; k < found && lines[k].move; ++k) {
+                pvTextAfter(pvBuffer_, lines[k].move, rootDepth_);
+                observer->iterationDone(rootDepth_, k + 1, lines[k].score, lines[k].move, pvBuffer_);
+            }
+        const int best = lines[0].score;
+        if (best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) {
+            mateFound = true;
+            logLine("--- MATE: ", best);
+            break;
+        }
+        if (lines[0].move == 0) break;
+        if (searchSignals.stopAfterIteration) {
+            logLine("-E: Ended ply after extra time");
+            break;
+        }
+        ++rootDepth_;
+    }
+    board.currentPly = &board.plyStack[0];
+    // Stopped before its first iteration: the table's move for the root, as
+    // a single line has it.
+    if (completedDepth == 0 && !mateFound)
+        if (const std::optional<TransEntry> entry = ttFindFirst(board.position); entry && request_->allows(entry->move()))
+            result = ScoredMove{static_cast<std::int16_t>(entry->score()), entry->move()};
     if (result.score == 0 && result.move == 0) finishWithoutMove(result);
 }
 

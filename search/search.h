@@ -18,6 +18,8 @@
 constexpr int MaxSearchDepth = 127;
 // The most search threads a search runs.
 constexpr int MaxSearchThreads = 256;
+// The most lines a search reports.
+constexpr int MaxSearchLines = 64;
 
 // A side mated p plies from the root scores -(MateScore - p).
 constexpr std::int16_t MateScore = 8100;
@@ -29,8 +31,9 @@ int mateMoves(int score);
 // What the search tells whoever runs it, called on the first search thread
 // (null members: nothing). The search itself never prints.
 struct SearchObserver {
-    // An iteration completed: its depth, score, best move and principal variation.
-    void (*iterationDone)(int depth, int score, Move best, const char* pv);
+    // An iteration completed: its depth, score, best move and principal
+    // variation; with several lines, once for each, line 1 (the best) first.
+    void (*iterationDone)(int depth, int line, int score, Move best, const char* pv);
     // A root move became the best of the running iteration with a score
     // inside its window.
     void (*bestMoveFound)(int depth, int score, Move move);
@@ -51,6 +54,9 @@ struct SearchRequest {
     // A search on the opponent's time: the move it expects, made on the board.
     Move expectedMove = 0;
     const SearchObserver* observer = nullptr;
+    // How many lines the first thread searches and reports, best first: the
+    // best move, then the best of the other moves, and so on.
+    int lines = 1;
     // Only these root moves (none listed: every move).
     int rootMoveCount = 0;
     Move rootMoves[MoveListSize] = {};
@@ -131,6 +137,8 @@ private:
     std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta);
     std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta);
     void rootSearch();
+    void rootSearchLines();
+    std::int16_t searchRootWindow(std::int16_t alpha, std::int16_t beta, bool countsFailLow);
     void helperSearch();
     void takeTableGuess(ScoredMove& result, std::int16_t& alpha, std::int16_t& beta);
     bool rootHasNoLegalMove();
@@ -152,6 +160,9 @@ private:
     int tableStartDepth_ = 0;
     // The node count at which the node limit is looked at next.
     std::uint64_t nodeCheckpoint_ = ~std::uint64_t{0};
+    // Whether the root's result goes into the table: not that of a search of
+    // the root without the moves of the lines found before it.
+    bool storesRoot_ = true;
     char pvBuffer_[1024] = {};
     ScoredMove pvMoves_[MoveListSize] = {};  // scratch list for checking the table's moves
 };

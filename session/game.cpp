@@ -77,6 +77,14 @@ Move firstLegalMove() {
     return 0;
 }
 
+std::vector<Move> legalGameMoves() {
+    MoveList list;
+    std::vector<Move> legal;
+    for (const ScoredMove* m = list.moves; m < list.end; ++m)
+        if (keepsKingSafe(m->move)) legal.push_back(m->move);
+    return legal;
+}
+
 Move playableMove(Move searched) {
     if (searched && isLegalMove(searched)) return searched;
     if (searched) {

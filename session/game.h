@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "board/position.h"
 #include "board/types.h"
@@ -59,6 +60,9 @@ bool isLegalMove(Move move);
 
 // The first legal move of the game position, or 0 when there is none.
 Move firstLegalMove();
+
+// Every legal move of the game position, in the generator's order.
+std::vector<Move> legalGameMoves();
 
 // The move to play for a search's `searched` move: that move when it is
 // legal in the game position, otherwise any legal move rather than none (a

@@ -27,6 +27,7 @@ Activity activity = Activity::None;
 TimeControl control;
 bool lastMoveFromBook = false;  // the next search gets the stretched allotment
 Move ponderMove = 0;
+int searchLines = 1;
 
 // The running search for a move.
 bool holdMove = false;
@@ -59,6 +60,7 @@ Move bookMove() {
 // for a move brings its nodes and root moves.
 void startSearch(SearchRequest request, SearchPurpose purpose) {
     request.purpose = purpose;
+    request.lines = searchLines;
     request.depthCap = control.depthCap;
     request.observer = reports.searchStarting(purpose);
     const Board& game = gameBoard();
@@ -85,6 +87,7 @@ void start(const SessionReports& r) {
     control = TimeControl{};
     lastMoveFromBook = false;
     ponderMove = 0;
+    searchLines = 1;
     holdMove = clockAtPonderHit = false;
     moveDeadline.reset();
     launchEngineThread();
@@ -102,6 +105,8 @@ void end() {
 Mode mode() { return currentMode; }
 void setMode(Mode m) { currentMode = m; }
 TimeControl& timeControl() { return control; }
+void setLines(int lines) { searchLines = std::clamp(lines, 1, MaxSearchLines); }
+int lines() { return searchLines; }
 
 void newGame() {
     stopBackgroundSearch();
@@ -217,9 +222,9 @@ void stopPondering() {
     activity = Activity::None;
 }
 
-void startAnalysis() {
+void startAnalysis(const SearchRequest& rootMoves) {
     if (activity != Activity::None || !firstLegalMove()) return;
-    startSearch(SearchRequest{}, SearchPurpose::Analysis);
+    startSearch(rootMoves, SearchPurpose::Analysis);
     activity = Activity::Analysis;
 }
 

@@ -60,6 +60,11 @@ Mode mode();
 void setMode(Mode mode);
 TimeControl& timeControl();
 
+// How many lines every search reports (1 to MaxSearchLines); the engine
+// plays the first line's move.
+void setLines(int lines);
+int lines();
+
 // Stops every search; the start position with its book, no depth cap, no clock
 // since the start of the game.
 void newGame();
@@ -93,9 +98,10 @@ void ponderHit();
 // Ends pondering: the search stops and the expected move is taken back.
 void stopPondering();
 
-// Analysis: a search of the game position without end, never moving. A
-// position without a legal move is not searched.
-void startAnalysis();
+// Analysis: a search of the game position without end, never moving, of
+// the root moves `rootMoves` allows (none listed: all). A position without a
+// legal move is not searched.
+void startAnalysis(const SearchRequest& rootMoves = {});
 bool analysisRunning();
 void stopAnalysis();
 // Ends pondering or an analysis search, whichever runs.

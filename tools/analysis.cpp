@@ -50,10 +50,28 @@ std::vector<Move> lineAfter(Board& b, Move move) {
     return line;
 }
 
+// The lines of the last completed iteration of a search of several, as the
+// first search thread reports them: their scores and first moves.
+struct ReportedLine {
+    int score;
+    Move move;
+};
+std::vector<ReportedLine> reported;
+
+void lineReported(int, int line, int score, Move best, const char*) {
+    if (line == 1) reported.clear();
+    reported.push_back(ReportedLine{score, best});
+}
+
+constexpr SearchObserver linesObserver{lineReported, nullptr};
+
 }  // namespace
 
 Analysis analysePosition(Board& game, const SearchLimits& limits) {
     SearchRequest request;
+    request.lines = std::clamp(limits.lines, 1, MaxSearchLines);
+    if (request.lines > 1) request.observer = &linesObserver;
+    reported.clear();
     request.depthCap = limits.depth > 0 ? std::clamp(limits.depth, 2, MaxSearchDepth) : MaxSearchDepth;
     request.allotmentMs = static_cast<std::uint32_t>(std::max(0, limits.movetimeMs));
     searchSignals.stop = false;
@@ -95,6 +113,12 @@ Analysis analysePosition(Board& game, const SearchLimits& limits) {
     analysis.move = legal.contains(result.move) ? result.move : legal.moves[0];
     analysis.line = lineAfter(game, analysis.move);
     if (analysis.line.empty()) analysis.line.push_back(analysis.move);
+    for (const ReportedLine& r : reported) {
+        if (!legal.contains(r.move)) continue;
+        AnalysisLine line{r.score, lineAfter(game, r.move)};
+        if (line.moves.empty()) line.moves.push_back(r.move);
+        analysis.lines.push_back(std::move(line));
+    }
     return analysis;
 }
 

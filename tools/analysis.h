@@ -11,6 +11,13 @@
 struct SearchLimits {
     int depth = 0;         // the last iteration, as `sd` sets it; 0: no limit
     int movetimeMs = 0;    // 0: no time limit
+    int lines = 1;         // the lines searched, best first
+};
+
+// One line of play the search found, its first move first.
+struct AnalysisLine {
+    int score = 0;
+    std::vector<Move> moves;
 };
 
 struct Analysis {
@@ -19,6 +26,9 @@ struct Analysis {
     int depth = 0;         // the last completed iteration
     double seconds = 0;
     std::vector<Move> line;  // the principal variation, `move` first
+    // With several lines, those of the last completed iteration, best first
+    // (the first one `move`'s); with one, none.
+    std::vector<AnalysisLine> lines;
 };
 
 // Searches a board's game position with the table as it stands. A time limit

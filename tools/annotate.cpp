@@ -1,7 +1,9 @@
-// drozak-tools annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [FILE]:
-// the games of a PGN file (or standard input) in export format, each move of
-// the main line with the engine's evaluation after it, the inaccuracies,
-// mistakes and blunders marked with the better line, and a summary per side.
+// drozak-tools annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N]
+// [--threads N] [--lines N] [FILE]: the games of a PGN file (or standard
+// input) in export format, each move of the main line with the engine's
+// evaluation after it, the inaccuracies, mistakes and blunders marked with
+// the better line (or up to N of them, each with its score), and a summary
+// per side.
 // Each game is annotated in a process of its own, forked from one that never
 // searched: a game's annotation depends on the game alone, at any --jobs.
 #include <poll.h>
@@ -150,11 +152,28 @@ Annotated annotateGame(pgn::Game& game, long number, const Options& options, con
 
     // Every position from the first out of the book to the last, searched in
     // the game's order with one table, as the engine would meet them.
+    struct Line {
+        int score = 0;  // for the side to move
+        Move first = 0;
+        std::vector<std::string> san;
+    };
     struct Searched {
         bool terminal = false;  // mate or stalemate: not searched
         int score = 0;          // for the side to move
         Move best = 0;
         std::vector<std::string> line;  // the better line in SAN
+        std::vector<Line> lines;        // with --lines: the lines searched, best first
+    };
+    // A line of moves as SAN, played from the board's position and taken back.
+    const auto sanLine = [&board](const std::vector<Move>& line) {
+        std::vector<std::string> san;
+        const SavedGame before = saveGame(board);
+        for (Move m : line) {
+            san.push_back(pgn::sanText(board, m));
+            playLineMove(board, m);
+        }
+        restoreGame(board, before);
+        return san;
     };
     std::vector<Searched> positions(plies + 1);
     setUpBoard(board, start.fen);
@@ -171,12 +190,8 @@ Annotated annotateGame(pgn::Game& game, long number, const Options& options, con
             ttNewSearch();
             p.score = analysis.score;
             p.best = analysis.move;
-            const SavedGame before = saveGame(board);
-            for (Move m : analysis.line) {
-                p.line.push_back(pgn::sanText(board, m));
-                playLineMove(board, m);
-            }
-            restoreGame(board, before);
+            p.line = sanLine(analysis.line);
+            for (const AnalysisLine& line : analysis.lines) p.lines.push_back(Line{line.score, line.moves[0], sanLine(line.moves)});
         }
         progress();
         if (i < plies) playLineMove(board, moves[i].move);
@@ -226,9 +241,22 @@ Annotated annotateGame(pgn::Game& game, long number, const Options& options, con
         ++side.counts[severity];
         if (std::none_of(node.nags.begin(), node.nags.end(), [](int nag) { return nag >= 1 && nag <= 6; }))
             node.nags.push_back(SeverityNags[severity]);
-        pgn::Line better;
-        for (const std::string& san : before.line) better.moves.push_back(pgn::MoveNode{san, 0, {}, {}, {}});
-        if (!better.moves.empty()) node.variations.push_back(std::move(better));
+        if (options.limits.lines == 1) {
+            pgn::Line better;
+            for (const std::string& san : before.line) better.moves.push_back(pgn::MoveNode{san, 0, {}, {}, {}});
+            if (!better.moves.empty()) node.variations.push_back(std::move(better));
+        }
+        // Several lines: those that keep more than the move played, best
+        // first, each with its evaluation after its first move.
+        int given = 0;
+        for (const Line& line : before.lines) {
+            if (given == options.limits.lines || line.first == node.move || cappedCentipawns(line.score) <= now) continue;
+            pgn::Line better;
+            for (const std::string& san : line.san) better.moves.push_back(pgn::MoveNode{san, 0, {}, {}, {}});
+            better.moves[0].comments.push_back(evalCommand(line.score, white));
+            node.variations.push_back(std::move(better));
+            ++given;
+        }
         const int moveNumber = start.moveNumber + (i + (start.blackToMove ? 1 : 0)) / 2;
         chart.marks.push_back({i + 1, severity,
                                std::to_string(moveNumber) + (white ? ". " : "... ") + node.san + SeverityGlyphs[severity]});
@@ -374,7 +402,7 @@ void countGames(const std::string& file, long& games, long& positions) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: drozak-tools annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [FILE]\n");
+    std::fprintf(stderr, "usage: drozak-tools annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [--lines N] [FILE]\n");
     return 2;
 }
 
@@ -390,6 +418,9 @@ int annotateCommand(int argc, char** argv) {
             i += taken - 1;
         } else if (std::strcmp(argv[i], "--chart") == 0 && i + 1 < argc) {
             options.chartDirectory = argv[++i];
+        } else if (std::strcmp(argv[i], "--lines") == 0 && i + 1 < argc) {
+            options.limits.lines = std::atoi(argv[++i]);
+            if (options.limits.lines < 1 || options.limits.lines > MaxSearchLines) return usage();
         } else if (std::strcmp(argv[i], "--jobs") == 0 && i + 1 < argc) {
             options.jobs = std::atoi(argv[++i]);
             if (options.jobs < 1 || options.jobs > 256) return usage();

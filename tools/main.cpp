@@ -23,7 +23,7 @@ const Subcommand subcommands[] = {
     {"search", searchCommand, "search DEPTH [FEN] [--threads N]"},
     {"makebook", makebookCommand, "makebook IN OUT"},
     {"evalbench", evalbenchCommand, "evalbench [SECONDS]"},
-    {"annotate", annotateCommand, "annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [FILE]"},
+    {"annotate", annotateCommand, "annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [--lines N] [FILE]"},
     {"epd", epdCommand, "epd [--movetime MS | --depth D] [--threads N] FILE"},
 };
 

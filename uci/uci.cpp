@@ -78,15 +78,16 @@ long elapsedMs() {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - searchStart).count());
 }
 
-// What every info line of a search says: depth, selective depth, score,
-// nodes, speed, time, how full the table is; then the line of play, its
-// moves only.
-void printInfo(int depth, int score, const char* pv) {
+// What every info line of a search says: depth, selective depth, which line
+// (with several), score, nodes, speed, time, how full the table is; then the
+// line of play, its moves only.
+void printInfo(int depth, int score, const char* pv, int multipv = 1) {
     const std::uint64_t nodes = searchPool.nodes();
     const long ms = elapsedMs();
     const int mate = mateMoves(score);
     std::string line = "info depth " + std::to_string(depth) + " seldepth " +
                        std::to_string(std::max(depth, searchPool.main().selectiveDepth.load(std::memory_order_relaxed))) +
+                       (session::lines() > 1 ? " multipv " + std::to_string(multipv) : "") +
                        (mate ? " score mate " + std::to_string(mate) : " score cp " + std::to_string(score)) +
                        " nodes " + std::to_string(nodes) + " nps " + std::to_string(nodes * 1000 / std::max(1L, ms)) +
                        " time " + std::to_string(ms) + " hashfull " + std::to_string(ttHashfull());
@@ -97,8 +98,8 @@ void printInfo(int depth, int score, const char* pv) {
 char pvBuffer[1024];
 
 // A root without a move (mated, stalemated, drawn) has nothing to show.
-void iterationDone(int depth, int score, Move best, const char* pv) {
-    if (best) printInfo(depth, score, pv);
+void iterationDone(int depth, int line, int score, Move best, const char* pv) {
+    if (best) printInfo(depth, score, pv, line);
 }
 
 void bestMoveFound(int depth, int score, Move move) {
@@ -142,6 +143,7 @@ void uciCommand(const std::vector<std::string>&) {
     std::printf("id author the Drozak developers\n");
     std::printf("option name Hash type spin default 64 min 1 max 65536\n");
     std::printf("option name Threads type spin default 1 min 1 max %d\n", MaxSearchThreads);
+    std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MaxSearchLines);
     std::printf("option name Clear Hash type button\n");
     std::printf("option name Ponder type check default false\n");
     std::printf("option name OwnBook type check default true\n");
@@ -193,6 +195,10 @@ void setoptionCommand(const std::vector<std::string>& words) {
         std::int64_t count;
         ok = parseSpin(value, 1, MaxSearchThreads, count);
         if (ok) searchPool.setThreadCount(static_cast<int>(count));  // from the next search on
+    } else if (key == "multipv") {
+        std::int64_t lines;
+        ok = parseSpin(value, 1, MaxSearchLines, lines);
+        if (ok) session::setLines(static_cast<int>(lines));
     } else if (key == "clear hash") {
         session::clearTable();
     } else if (key == "ponder") {

@@ -37,8 +37,9 @@ void print(int depth, int score, const char* pv) {
 }
 
 // A root without a move (mated, stalemated, drawn) has nothing to show.
-void iterationDone(int depth, int score, Move best, const char* pv) {
-    lastIterationMove = best;
+// Several lines are so many thinking lines of one depth, the best first.
+void iterationDone(int depth, int line, int score, Move best, const char* pv) {
+    if (line == 1) lastIterationMove = best;
     pendingLine = false;
     if (best && printing()) print(depth, score, pv);
 }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "board/gamelog.h"
 #include "board/movetext.h"
@@ -40,7 +41,7 @@ struct Feature {
 constexpr Feature features[] = {
     {"done", "0"},        {"setboard", "1"}, {"ping", "1"},    {"myname", "\"Drozak " DROZAK_VERSION "\""},
     {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "1"}, {"memory", "1"},
-    {"smp", "1"},
+    {"smp", "1"},         {"exclude", "1"},  {"option", "\"MultiPV -spin 1 1 64\""},
 };
 
 // The words of a line after its command, as a number.
@@ -254,6 +255,66 @@ void memoryCommand(const std::string& args) {
     session::resizeTable(static_cast<std::uint64_t>(mib));
 }
 
+// `option NAME=VALUE`: MultiPV, the lines each search shows; other names
+// are taken silently, as options of other engines may be sent to any.
+void optionCommand(const std::string& args) {
+    const std::size_t equals = args.find('=');
+    if (equals == std::string::npos || args.substr(0, equals) != "MultiPV") return;
+    std::int64_t lines;
+    if (!parseWhole(args.substr(equals + 1).c_str(), lines) || lines < 1 || lines > MaxSearchLines) {
+        logLine("-M: option MultiPV without a number from 1 to ", MaxSearchLines, ", ignored");
+        return;
+    }
+    session::setLines(static_cast<int>(lines));
+}
+
+// The root moves analysis leaves out (`exclude`, `include`): every change of
+// the game position brings them all back.
+struct Exclusions {
+    std::uint64_t key = 0;  // the position they are for
+    bool all = false;       // `exclude all`: the moves listed are the ones included
+    std::vector<Move> moves;
+} exclusions;
+
+Exclusions& exclusionsHere() {
+    const std::uint64_t key = gameBoard().position.hashKey ^ static_cast<std::uint64_t>(gamePlies());
+    if (exclusions.key != key) exclusions = Exclusions{key, false, {}};
+    return exclusions;
+}
+
+// `exclude MOVE|all`, `include MOVE|all`: the analysis starts again on the
+// moves left.
+void excludeOrInclude(const std::string& args, bool exclude) {
+    Exclusions& e = exclusionsHere();
+    const std::string word = splitFirstWord(args).first;
+    if (word == "all") {
+        e.all = exclude;
+        e.moves.clear();
+        return;
+    }
+    const Move move = gameMoveOfText(word);
+    if (!isLegalMove(move)) {
+        std::printf("Illegal move: %s\n", printable(word).c_str());
+        return;
+    }
+    // The list holds the exceptions to `all`: excluded moves, or after
+    // `exclude all` the included ones.
+    const bool listed = exclude != e.all;
+    std::erase(e.moves, move);
+    if (listed) e.moves.push_back(move);
+}
+void excludeCommand(const std::string& args) { excludeOrInclude(args, true); }
+void includeCommand(const std::string& args) { excludeOrInclude(args, false); }
+
+// The root moves the analysis may search; false when none is left.
+bool analysisRootMoves(SearchRequest& request) {
+    const Exclusions& e = exclusionsHere();
+    if (!e.all && e.moves.empty()) return true;
+    for (Move move : legalGameMoves())
+        if ((std::find(e.moves.begin(), e.moves.end(), move) != e.moves.end()) == e.all) request.allowOnly(move);
+    return request.rootMoveCount > 0;
+}
+
 // `cores N`: the search threads, from the next search on.
 void coresCommand(const std::string& args) {
     std::int64_t count;
@@ -317,6 +378,9 @@ constexpr Command commands[] = {
     {"easy", Match::Word, Hold, Stop, easyCommand},
     {"memory", Match::Word, Hold, Stop, memoryCommand},
     {"cores", Match::Word, Hold, Keep, coresCommand},
+    {"option", Match::Word, Hold, Stop, optionCommand},
+    {"exclude", Match::Word, Hold, Stop, excludeCommand},
+    {"include", Match::Word, Hold, Stop, includeCommand},
     // Commands of the protocol the engine does not act on: taken silently,
     // since some interfaces treat any error line as fatal.
     {"xboard", Match::Word, Hold, Keep, ignored},
@@ -333,7 +397,6 @@ constexpr Command commands[] = {
     {"bk", Match::Word, Hold, Keep, ignored},
     {"variant", Match::Word, Hold, Keep, ignored},
     {"egtpath", Match::Word, Hold, Keep, ignored},
-    {"option", Match::Word, Hold, Keep, ignored},
     {"nps", Match::Word, Hold, Keep, ignored},
 };
 
@@ -397,7 +460,10 @@ public:
         } else {
             std::printf("Error (unknown command): %s\n", printable(words.first).c_str());
         }
-        if (session::mode() == Mode::Analyse && !quitRead && !session::analysisRunning()) session::startAnalysis();
+        if (session::mode() == Mode::Analyse && !quitRead && !session::analysisRunning()) {
+            SearchRequest rootMoves;
+            if (analysisRootMoves(rootMoves)) session::startAnalysis(rootMoves);
+        }
     }
 
     DuringSearch duringSearch(const std::string& line) override {

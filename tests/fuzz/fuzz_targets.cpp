@@ -235,7 +235,7 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
 // now" on a search for a move: searches end in moves, claims and ponder hits,
 // whose counts are printed at the end of a run.
 const std::regex xboardLine(
-    "|feature (done=[01]|setboard=1|ping=1|myname=\"Drozak " DROZAK_VERSION "\"|sigint=0|sigterm=0|analyze=1|memory=1|smp=1)"
+    "|feature (done=[01]|setboard=1|ping=1|myname=\"Drozak " DROZAK_VERSION "\"|sigint=0|sigterm=0|analyze=1|memory=1|smp=1|exclude=1|option=\"MultiPV -spin 1 1 64\")"
     "|Engine works only with xboard protocol ver. 2|tellusererror (BOOK ERROR!|Illegal position)"
     "|(1-0|0-1) \\{Drozak mates 1\\}|1-0 \\{White mates 0\\}|0-1 \\{Black mates 0\\}"
     "|1/2-1/2 \\{Draw: repetition or statemate\\}|pong( .*)?|Error \\(unknown command\\): [ -~]+"

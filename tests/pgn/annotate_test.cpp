@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
+#include <thread>
 #include <sstream>
 
 #include "board/fen.h"
@@ -141,10 +143,30 @@ TEST(Annotate, BlunderBetterLineSummaryAndBrokenGame) {
     EXPECT_EQ(std::system(check.c_str()), 0);
     EXPECT_EQ(fileText(dir.path() / "pe.txt"), "");
 
-    // Three workers: the same text, in the input's order.
+    // Three workers: the same text, in the input's order; with two threads
+    // each, more threads than this machine's cores are warned of.
     const ToolRun parallel = runTool(dir, "annotate --depth 3 --jobs 3 games.pgn");
     EXPECT_EQ(parallel.out, run.out);
     EXPECT_EQ(parallel.exitCode, 1);
+    const ToolRun crowded = runTool(dir, "annotate --depth 2 --jobs 64 --threads 2 games.pgn");
+    if (std::thread::hardware_concurrency() < 128) {
+        EXPECT_NE(crowded.err.find("annotate: warning: 64 jobs of 2 threads each are 128 threads on "), std::string::npos)
+            << crowded.err;
+    }
+
+    // Three lines: the blunder gets three better ones, each with its score
+    // after its first move, none of them the move played.
+    std::ofstream(dir.path() / "scholar.pgn") << run.out.substr(0, run.out.find("[Event \"Illegal\"]"));
+    const std::string three = flat(runTool(dir, "annotate --depth 3 --lines 3 scholar.pgn").out);
+    const std::size_t blunder = three.find("3... Nf6 $4 {[%eval #1]} (");
+    ASSERT_NE(blunder, std::string::npos) << three;
+    const std::string variations = three.substr(blunder, three.find("4. Qxf7#", blunder) - blunder);
+    static const std::regex variation(R"(\(3\.\.\. ([A-Za-z][a-z1-8x=+#QRBN-]*) \{\[%eval -?\d+\.\d\d\]\}[^()]*\))");
+    std::set<std::string> firsts;
+    for (auto it = std::sregex_iterator(variations.begin(), variations.end(), variation); it != std::sregex_iterator(); ++it)
+        firsts.insert((*it)[1]);
+    EXPECT_EQ(firsts.size(), 3u) << variations;
+    EXPECT_EQ(firsts.count("Nf6"), 0u);
 }
 
 TEST(Annotate, InputsWithoutGames) {

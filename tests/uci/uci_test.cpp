@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -25,13 +26,16 @@ const Lines Handshake = {"id name Drozak " DROZAK_VERSION,
                          "id author the Drozak developers",
                          "option name Hash type spin default 64 min 1 max 65536",
                          "option name Threads type spin default 1 min 1 max 256",
+                         "option name MultiPV type spin default 1 min 1 max 64",
                          "option name Clear Hash type button",
                          "option name Ponder type check default false",
                          "option name OwnBook type check default true",
                          "option name Move Overhead type spin default 30 min 0 max 5000",
                          "uciok"};
-const std::regex info("info depth (\\d+) seldepth \\d+ score (cp -?\\d+|mate -?\\d+) nodes (\\d+) nps \\d+ time \\d+ "
-                      "hashfull \\d+ pv( [a-h][1-8][a-h][1-8][qnrb]?)+");
+const std::regex info("info depth (\\d+) seldepth \\d+( multipv \\d+)? score (cp -?\\d+|mate -?\\d+) nodes (\\d+) nps \\d+ "
+                      "time \\d+ hashfull \\d+ pv( [a-h][1-8][a-h][1-8][qnrb]?)+");
+// A line of several: depth, which line, score in centipawns, first move.
+const std::regex multipvLine("info depth (\\d+) seldepth \\d+ multipv (\\d+) score cp (-?\\d+) .* pv ([a-h][1-8][a-h][1-8][qnrb]?).*");
 const std::regex finalInfo("info nodes (\\d+) nps \\d+ time \\d+");
 const std::regex bestmove("bestmove ([a-h][1-8][a-h][1-8][qnrb]?|0000)( ponder ([a-h][1-8][a-h][1-8][qnrb]?))?");
 
@@ -269,6 +273,38 @@ TEST(UciProgram, SearchThreads) {
         engine.send(std::string("position fen ") + fen + "\ngo depth 5 searchmoves a2a3 h2h3");
         expectSearch(engine, fen, {}, move);
         EXPECT_TRUE(move == "a2a3" || move == "h2h3") << move;
+    }
+
+    // Several lines (with the four threads still): every completed depth
+    // shows them all, best first, with distinct first moves, and the move
+    // played is the first line's; root moves limit the lines too.
+    engine.send("setoption name MultiPV value 3");
+    for (const auto& [go, lines, among] : {std::tuple{"go depth 6", 3u, std::set<std::string>{}},
+                                           {"go depth 5 searchmoves a2a3 h2h3", 2u, std::set<std::string>{"a2a3", "h2h3"}}}) {
+        SCOPED_TRACE(go);
+        engine.send(std::string("position fen ") + fen + "\n" + go);
+        const Lines answer = expectSearch(engine, fen, {}, move);
+        std::map<int, std::vector<std::pair<int, std::string>>> byDepth;  // the last report of each line of each depth
+        for (const std::string& line : answer) {
+            if (!std::regex_match(line, m, multipvLine)) continue;
+            auto& depthLines = byDepth[std::stoi(m[1])];
+            const std::size_t k = std::stoul(m[2]);
+            if (depthLines.size() < k) depthLines.resize(k);
+            depthLines[k - 1] = {std::stoi(m[3]), m[4]};
+        }
+        ASSERT_FALSE(byDepth.empty());
+        for (const auto& [depth, found] : byDepth) {
+            SCOPED_TRACE(depth);
+            EXPECT_EQ(found.size(), lines);
+            std::set<std::string> firsts;
+            for (std::size_t k = 0; k < found.size(); ++k) {
+                firsts.insert(found[k].second);
+                if (k) { EXPECT_LE(found[k].first, found[k - 1].first); }
+                if (!among.empty()) { EXPECT_TRUE(among.count(found[k].second)) << found[k].second; }
+            }
+            EXPECT_EQ(firsts.size(), found.size());
+        }
+        EXPECT_EQ(move, byDepth.rbegin()->second[0].second);
     }
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(), 0);

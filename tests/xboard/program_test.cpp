@@ -23,7 +23,8 @@ using Lines = std::vector<std::string>;
 
 const Lines Features = {"", "feature done=0", "feature setboard=1", "feature ping=1",
                         "feature myname=\"Drozak " DROZAK_VERSION "\"", "feature sigint=0", "feature sigterm=0",
-                        "feature analyze=1", "feature memory=1", "feature smp=1", "feature done=1"};
+                        "feature analyze=1", "feature memory=1", "feature smp=1", "feature exclude=1",
+                        "feature option=\"MultiPV -spin 1 1 64\"", "feature done=1"};
 const std::string Draw = "1/2-1/2 {Draw: repetition or statemate}";
 const std::regex thinking("(\\d+) (-?\\d+) (\\d+) (\\d+) ([a-h][1-8][a-h][1-8][qnrb]?)( [a-h][1-8][a-h][1-8][qnrb]?)*");
 
@@ -345,6 +346,47 @@ TEST(Program, AnalysisThinkingAndMemory) {
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(std::regex_match(lines.back(), mate)) << lines.back();
     }
+    // Several lines in analysis: each completed depth shows three, best
+    // first, with distinct first moves; `exclude` leaves a move out of them,
+    // `exclude all` and `include` leave one move alone, `include all` brings
+    // every move back.
+    const char* middle = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N2N2/PP2BPPP/R1BQ1RK1 w - -";
+    const auto linesOf = [&](int depth) {  // the last lines of `depth`, once a deeper one shows
+        const Lines read = engine.readUntil([&](const std::string& l) { return isThinking(l) && std::stoi(l) > depth; }, 20000ms);
+        expectLegalThinking(read, middle, {});
+        Lines of;
+        for (const std::string& l : read)
+            if (isThinking(l) && std::stoi(l) == depth) of.push_back(l);
+        return of;
+    };
+    const auto firstMove = [](const std::string& line) { return line.substr(line.find_first_of("abcdefgh"), 4); };
+    engine.send(std::string("option MultiPV=3\nsetboard ") + middle);
+    linesBeforePong(engine, 10);  // the last position's, and perhaps the first of this one
+    lines = linesOf(5);
+    ASSERT_GE(lines.size(), 3u);
+    lines.erase(lines.begin(), lines.end() - 3);
+    std::set<std::string> firsts;
+    for (std::size_t k = 0; k < 3; ++k) {
+        firsts.insert(firstMove(lines[k]));
+        std::smatch a, b;
+        if (k && std::regex_match(lines[k], a, thinking) && std::regex_match(lines[k - 1], b, thinking)) {
+            EXPECT_LE(std::stoi(a[2]), std::stoi(b[2])) << lines[k];
+        }
+    }
+    EXPECT_EQ(firsts.size(), 3u);
+    const std::string best = firstMove(lines[0]);
+    engine.send("exclude " + best);
+    linesBeforePong(engine, 11);
+    lines = linesOf(5);
+    EXPECT_EQ(lines.size() >= 3 ? 3u : lines.size(), 3u);
+    for (const std::string& l : lines) EXPECT_NE(firstMove(l), best) << l;
+    engine.send("exclude all\ninclude " + best);
+    linesBeforePong(engine, 12);
+    lines = engine.readUntil([](const std::string& l) { return isThinking(l) && std::stoi(l) >= 7; }, 20000ms);
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& l : lines) EXPECT_EQ(firstMove(l), best) << l;
+    engine.send("include all\noption MultiPV=1\nsetboard 6k1/5ppp/8/8/8/8/8/K2R4 w - -");
+    linesBeforePong(engine, 13);
     engine.send("exit\nd1d7");  // force mode: made, not answered
     lines = linesBeforePong(engine, 6);
     EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), isThinking));
