@@ -57,30 +57,41 @@ bool same(const void* a, const void* b, std::size_t size) { return std::memcmp(a
     return text;
 }
 
+// The game's board: the engine's game position and history.
+Board& game() { return gameBoard(); }
+
 // The snapshot is the game position as the command thread sees it.
 [[maybe_unused]] void requireSnapshotOf(const Position& p) {
-    REQUIRE(same(gameSnapshot.board, p.board, sizeof p.board) && gameSnapshot.epSquare == p.epSquare);
-    REQUIRE(gameSnapshot.castleFlags == p.castleFlags && gameSnapshot.sideToMove == p.sideToMove);
-    REQUIRE(gameSnapshot.whiteKingSquare == p.kingSquare[White] && gameSnapshot.blackKingSquare == p.kingSquare[Black]);
+    const GameSnapshot& snapshot = game().snapshot;
+    REQUIRE(same(snapshot.board, p.board, sizeof p.board) && snapshot.epSquare == p.epSquare);
+    REQUIRE(snapshot.castleFlags == p.castleFlags && snapshot.sideToMove == p.sideToMove);
+    REQUIRE(snapshot.whiteKingSquare == p.kingSquare[White] && snapshot.blackKingSquare == p.kingSquare[Black]);
 }
 
 // The game history from its root, to compare with the same after a run.
-[[maybe_unused]] std::vector<HistoryEntry> historyNow() { return std::vector<HistoryEntry>(history, historyTop + 1); }
-[[maybe_unused]] bool historyIs(const std::vector<HistoryEntry>& h) {
-    return historyTop - history + 1 == static_cast<long>(h.size()) && same(history, h.data(), h.size() * sizeof h[0]);
+[[maybe_unused]] std::vector<HistoryEntry> historyNow() {
+    const HistoryEntry* const first = game().history;
+    const HistoryEntry* const last = game().historyTop + 1;
+    return std::vector<HistoryEntry>(first, last);
 }
+[[maybe_unused]] bool historyIs(const std::vector<HistoryEntry>& h) {
+    return game().historyTop - game().history + 1 == static_cast<long>(h.size()) &&
+           same(game().history, h.data(), h.size() * sizeof h[0]);
+}
+
+[[maybe_unused]] Move moveOf(std::string_view text) { return gameMoveOfText(text); }
 
 // The generated moves by their texts, each checked to read back as its move
 // (the game position and the generator's position the same).
 [[maybe_unused]] std::map<std::string, Move> generatedTexts() {
     std::map<std::string, Move> texts;
     ScoredMove list[MoveListSize];
-    const ScoredMove* const end = generateMoves(AllMoves, list);
+    const ScoredMove* const end = generateMoves(AllMoves, game().position, list);
     REQUIRE(end != nullptr);  // setup refuses a side not to move in check
     for (const ScoredMove* m = list; m < end; ++m) {
         char buffer[8];
         moveToText(buffer, m->move);
-        REQUIRE(textToMove(buffer) == m->move);
+        REQUIRE(moveOf(buffer) == m->move);
         texts[buffer] = m->move;
     }
     return texts;
@@ -93,38 +104,43 @@ bool same(const void* a, const void* b, std::size_t size) { return std::memcmp(a
 // plies deep gives back whole too, with a legal move, or none when there is
 // none or the game is drawn. A refused text leaves the previous game exactly
 // as it was.
-void prepare() { maxSearchDepth = 3; }
+void prepare() {}
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
     // A game with rights on both sides, a move played and a table entry.
+    Board& b = game();
     REQUIRE(setupPosition("r3k2r/ppp2ppp/2nqbn2/3pp3/3PP3/2NQBN2/PPP2PPP/R3K2R w KQkq - 0 1", false));
-    playMove(textToMove("e1g1"));
-    ttStoreBookMove(textToMove("e8c8"));
-    const Position position0 = position;
-    const GameSnapshot snapshot0 = gameSnapshot;
+    playMove(moveOf("e1g1"));
+    ttStoreBookMove(b.position, moveOf("e8c8"));
+    const Position position0 = b.position;
+    const GameSnapshot snapshot0 = b.snapshot;
     const std::vector<HistoryEntry> history0 = historyNow();
     const std::unique_ptr<char[]> text = textOf(data, size);
     if (!setupPosition(std::string_view(text.get(), size), false)) {
-        REQUIRE(same(&position0, &position, sizeof position) && same(&snapshot0, &gameSnapshot, sizeof gameSnapshot));
-        REQUIRE(historyIs(history0) && ttFind() && ttFind()->move() == textToMove("e8c8") && gamePlies() == 1);
+        REQUIRE(same(&position0, &b.position, sizeof b.position) && same(&snapshot0, &b.snapshot, sizeof b.snapshot));
+        REQUIRE(historyIs(history0) && ttFind(b.position) && ttFind(b.position)->move() == moveOf("e8c8") && gamePlies() == 1);
         return;
     }
-    REQUIRE(positionIsConsistent() && historyTop == history && history[0].hashKey == position.hashKey);
-    REQUIRE(position.kingSquare[Black] < 64 && position.kingSquare[White] < 64);
-    requireSnapshotOf(position);
+    REQUIRE(positionIsConsistent(b) && b.historyTop == b.history && b.history[0].hashKey == b.position.hashKey);
+    REQUIRE(b.position.kingSquare[Black] < 64 && b.position.kingSquare[White] < 64);
+    requireSnapshotOf(b.position);
     generatedTexts();
-    const Position root = position;
-    const HistoryEntry* const top = historyTop;
-    perft(3);
-    REQUIRE(currentPly == plyStack && historyTop == top && same(&root, &position, sizeof position));
-    const int reversible = history[0].reversibleCount;
-    stopSearch = stopAfterIteration = false;
-    rootSearch();
-    REQUIRE(currentPly == plyStack && historyTop == history && same(&root, &position, sizeof position));
-    REQUIRE(history[0].hashKey == root.hashKey && history[0].reversibleCount == reversible);
-    requireSnapshotOf(position);
-    const Move result = rootResultEntry().move;
-    REQUIRE(result ? isLegalMove(result) : firstLegalMove() == 0 || isDraw(2));
+    const Position root = b.position;
+    const HistoryEntry* const top = b.historyTop;
+    perft(b, 3);
+    REQUIRE(b.currentPly == b.plyStack && b.historyTop == top && same(&root, &b.position, sizeof b.position));
+    const int reversible = b.history[0].reversibleCount;
+    searchSignals.stop = searchSignals.stopAfterIteration = false;
+    SearchRequest request;
+    request.depthCap = 3;
+    searchPool.prepare(b);
+    searchPool.run(request);
+    const Board& searched = searchPool.main().board;
+    REQUIRE(searched.currentPly == searched.plyStack && searched.historyTop == searched.history &&
+            same(&root, &searched.position, sizeof root));
+    REQUIRE(searched.history[0].hashKey == root.hashKey && searched.history[0].reversibleCount == reversible);
+    const Move result = searchPool.main().result().move;
+    REQUIRE(result ? isLegalMove(result) : firstLegalMove() == 0 || gameDrawn());
 }
 
 #elif defined(FUZZ_movetext)
@@ -143,8 +159,8 @@ void prepare() {
         {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", {"e1g1"}}};     // castled: the rights are gone
     for (const auto& [fen, moves] : starts) {
         REQUIRE(setupPosition(fen, false));
-        for (const char* move : moves) playMove(textToMove(move));
-        games.emplace_back(gameSnapshot, generatedTexts());
+        for (const char* move : moves) playMove(moveOf(move));
+        games.emplace_back(game().snapshot, generatedTexts());
     }
 }
 
@@ -152,8 +168,7 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
     const std::unique_ptr<char[]> token = textOf(data, size);
     const std::string_view text(token.get(), size);  // NUL bytes and all
     for (const auto& [snapshot, generated] : games) {
-        gameSnapshot = snapshot;
-        const Move m = textToMove(text);
+        const Move m = textToMove(snapshot, text);
         const auto move = generated.find(std::string(text));
         REQUIRE(move == generated.end() || m == move->second);
         if (!m) continue;
@@ -195,33 +210,34 @@ bool wellFormed(const std::uint8_t* data, std::size_t size, std::vector<Record>&
 
 void prepare() {
     REQUIRE(setupPosition(StartPositionText, false));
-    start = position;
+    start = game().position;
     REQUIRE((bookFile = memfd_create("book", 0)) >= 0);
 }
 
 void fuzz(const std::uint8_t* data, std::size_t size) {
     REQUIRE(ftruncate(bookFile, 0) == 0 && pwrite(bookFile, data, size, 0) == static_cast<ssize_t>(size));
-    const GameSnapshot snapshot = gameSnapshot;
-    const HistoryEntry top = *historyTop;
-    HistoryEntry* const topAt = historyTop;
-    const bool loaded = loadBook(("/proc/self/fd/" + std::to_string(bookFile)).c_str(), [](int lines) { return lines / 2; });
-    REQUIRE(same(&start, &position, sizeof position) && same(&snapshot, &gameSnapshot, sizeof snapshot));
-    REQUIRE(currentPly == plyStack && historyTop == topAt && historyTop->hashKey == top.hashKey &&
-            historyTop->reversibleCount == top.reversibleCount);
+    Board& b = game();
+    const GameSnapshot snapshot = b.snapshot;
+    const HistoryEntry top = *b.historyTop;
+    HistoryEntry* const topAt = b.historyTop;
+    const bool loaded = loadBook(b, ("/proc/self/fd/" + std::to_string(bookFile)).c_str(), [](int lines) { return lines / 2; });
+    REQUIRE(same(&start, &b.position, sizeof b.position) && same(&snapshot, &b.snapshot, sizeof snapshot));
+    REQUIRE(b.currentPly == b.plyStack && b.historyTop == topAt && b.historyTop->hashKey == top.hashKey &&
+            b.historyTop->reversibleCount == top.reversibleCount);
     std::vector<Record> records;
     if (!loaded) return;
     REQUIRE(wellFormed(data, size, records));
     for (const auto& [moves, count] : records) {
-        installPosition(FenSetup{start});
+        installPosition(b, FenSetup{start});
         for (int k = 0; k < count; ++k) {
-            const TransEntry* entry = ttFind();
+            const std::optional<TransEntry> entry = ttFind(b.position);
             REQUIRE(entry && isBookEntry(*entry) && isLegalMove(entry->move()));
             const Move move = static_cast<Move>(moves[2 * k] | (moves[2 * k + 1] << 8));
             REQUIRE(isLegalMove(move));  // a line with an illegal move fails the load
-            playGameMove(move);
+            playGameMove(b, move);
         }
     }
-    installPosition(FenSetup{start});
+    installPosition(b, FenSetup{start});
 }
 
 #elif defined(FUZZ_commands)
@@ -261,9 +277,10 @@ std::vector<std::string> run(void (*frontEnd)(), const std::string& input, std::
     frontEnd();
     gamelog::capture = nullptr;
     std::fflush(stdout);
-    REQUIRE(EngineState == Quitting && currentPly == plyStack && positionIsConsistent());
-    if (gameStarted()) requireSnapshotOf(position);  // a UCI position refused leaves none
-    REQUIRE(historyTop >= history && historyTop < history + HistorySize && historyTop->hashKey == position.hashKey);
+    const Board& b = game();
+    REQUIRE(EngineState == Quitting && b.currentPly == b.plyStack && positionIsConsistent(b));
+    if (gameStarted()) requireSnapshotOf(b.position);  // a UCI position refused leaves none
+    REQUIRE(b.historyTop >= b.history && b.historyTop < b.history + HistorySize && b.historyTop->hashKey == b.position.hashKey);
     std::ifstream in("output", std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -321,7 +338,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gamelog::stream().close();  // millions of runs would fill the disk with the game log
     gamelog::stream().open("/dev/null");
     initTables();
-    initSearchState();
     prepare();
     return 0;
 }
