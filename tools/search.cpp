@@ -3,29 +3,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "board/fen.h"
 #include "board/movetext.h"
-#include "search/search.h"
+#include "search/bench.h"
 #include "tools/tools.h"
 
 const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
-
-bool setupSearchPosition(const char* fen) {
-    Position p;
-    if (!readFen(fen, p)) return false;
-    installPosition(p);
-    searchNewGame();
-    return true;
-}
-
-SearchOutcome searchToDepth(int depth) {
-    maxSearchDepth = depth;
-    stopSearch = false;
-    stopAfterIteration = false;
-    rootSearch();
-    const ScoredMove result = rootResultEntry();
-    return SearchOutcome{result.move, result.score, allNodeCount, nodeCount};
-}
 
 int searchCommand(int argc, char** argv) {
     const int depth = argc >= 1 ? std::atoi(argv[0]) : 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "board/types.h"
+#include "search/bench.h"  // the tools' searches: setupSearchPosition, searchToDepth
 
 int perftCommand(int argc, char** argv);
 int benchCommand(int argc, char** argv);
@@ -19,16 +19,3 @@ extern const char* const StartFen;
 // The FEN of a command line: one quoted argument or its words one by one; the
 // start position when there is none.
 std::string fenArgument(int argc, char** argv);
-
-// Sets up a position for a tool's search: the game position, a cleared table.
-bool setupSearchPosition(const char* fen);
-
-struct SearchOutcome {
-    Move move;
-    int score;
-    std::uint64_t nodes;            // every move made, quiescence included
-    std::uint32_t alphaBetaNodes;   // moves made by alpha-beta alone
-};
-
-// A root search of the set-up position that stops after the given depth.
-SearchOutcome searchToDepth(int depth);
