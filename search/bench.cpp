@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "board/fen.h"
+#include "board/position.h"
 #include "board/movetext.h"
 #include "search/search.h"
 #include "search/transtable.h"
@@ -74,6 +75,9 @@ BenchTotals runBench(int depth, void (*onPosition)(const BenchPosition&)) {
         return totals;
     }
     searchObserver = nullptr;
+    // Killer moves carry over from search to search: they start empty, as in
+    // a fresh process, so that a bench after other searches counts the same.
+    for (PlyRecord& record : plyStack) record.killer1 = record.killer2 = 0;
     int index = 0;
     for (const char* fen : benchPositions) {
         ++index;

@@ -44,9 +44,10 @@ struct BenchTotals {
 };
 
 // Runs the bench to `depth` while no other search runs, calling `onPosition`
-// after each position. The table is made 64 MiB first and stays so, cleared;
-// the game position is the last bench position's afterwards, and the searches
-// report to no observer.
+// after each position. The table is made 64 MiB first and stays so, cleared,
+// and the killer moves start empty, so that the count does not depend on what
+// was searched before; the game position is the last bench position's
+// afterwards, and the searches report to no observer.
 BenchTotals runBench(int depth, void (*onPosition)(const BenchPosition&));
 
 // The bench's lines as both programs print them: one a position, and the two

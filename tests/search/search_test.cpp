@@ -166,8 +166,9 @@ TEST_F(SearchTest, BookPositionsInTheTreeScoreAsAnyOther) {
 
 // The node total of a fixed bench depth is the search's signature: anything
 // that changes the search shows here. The UCI engine's `bench` prints the same
-// lines (the speeds and times aside), and is afterwards as after `ucinewgame`:
-// the start position with its book, the table back to its size.
+// lines (the speeds and times aside), after other searches too, and is
+// afterwards as after `ucinewgame`: the start position with its book, the
+// table back to its size.
 TEST(BenchSignature, NodeTotalAtDepthFour) {
     int code = -1;
     const std::string output = toolOutput("bench 4", &code);
@@ -177,8 +178,11 @@ TEST(BenchSignature, NodeTotalAtDepthFour) {
     EXPECT_EQ(match[1].str(), "555002") << output;
 
     EngineProcess engine({.binary = DROZAK_UCI_BINARY, .withBook = true, .oldLog = {}, .args = {}});
-    engine.send("setoption name Hash value 2\nbench 4\ngo depth 3");
-    const auto lines = engine.readUntil([](const std::string& l) { return l.rfind("bestmove", 0) == 0; }, scaled(10000ms));
+    const auto isBestmove = [](const std::string& l) { return l.rfind("bestmove", 0) == 0; };
+    engine.send("setoption name Hash value 2\nsetoption name OwnBook value false\nposition startpos\ngo depth 8");
+    engine.readUntil(isBestmove, scaled(10000ms));
+    engine.send("setoption name OwnBook value true\nbench 4\ngo depth 3");
+    const auto lines = engine.readUntil(isBestmove, scaled(10000ms));
     std::string benchLines;
     for (const std::string& line : lines)
         if (line.rfind("info", 0) != 0 && line.rfind("bestmove", 0) != 0) benchLines += line + "\n";

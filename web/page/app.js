@@ -176,6 +176,7 @@ async function startSearch() {
   }
   const search = {wanted, kind: work.kind, fen: chess.fen(), turn: chess.turn()};
   running = search;
+  $('engine-says').replaceChildren();
   showStatus();
   const start = game.startFen === DEFAULT_POSITION ? undefined : game.startFen;
   const onInfo = (info) => search.wanted === wanted && showInfo(info, search);
@@ -189,8 +190,11 @@ async function startSearch() {
   }
 }
 
+// The engine's words (its `info string` lines) since its last search began.
 function say(text) {
-  $('engine-says').textContent = text;
+  const line = document.createElement('div');
+  line.textContent = text;
+  $('engine-says').append(line);
 }
 
 // ------------------------------------------------------------------ analysis
