@@ -116,10 +116,13 @@ web: release
 serve-web:
 	node web/serve.mjs $(WEB_BUILD) $(PORT)
 
-# The worker and the page in headless Chromium, served by `make serve-web`.
+# The worker and the page in headless Chromium, served by `make serve-web`,
+# against the native engine and tools; the screenshots go to SCREENSHOTS.
+SCREENSHOTS ?= $(WASM_BUILD)/screenshots
 web-test: web
 	@bash .ci/deps web-test
-	cd web && WEB_BUILD=$(abspath $(WEB_BUILD)) NATIVE_BUILD=$(abspath $(BUILD)) node --test tests/
+	cd web && WEB_BUILD=$(abspath $(WEB_BUILD)) NATIVE_BUILD=$(abspath $(BUILD)) \
+	  SCREENSHOTS=$(abspath $(SCREENSHOTS)) node --test tests/
 
 # An xboard match: make match OPPONENT=phalanx GAMES=4 MOVES=40 BASE=0:10 INC=0
 # PROTOCOL=uci plays drozak-uci through polyglot.

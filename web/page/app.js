@@ -76,7 +76,7 @@ const board = new Chessboard($('board'), {
   assetsUrl: 'assets/',
   style: {borderType: BORDER_TYPE.frame, pieces: {file: 'pieces/standard.svg'}, animationDuration: 200},
   extensions: [
-    {class: Markers, props: {autoMarkers: MARKER_TYPE.square}},
+    {class: Markers},  // its own frame on the squares of a move being made
     {class: PromotionDialog, props: {language: 'en'}},
     {class: Accessibility, props: {language: 'en', movePieceForm: false, boardAsTable: true, piecesAsList: true}},
   ],

@@ -9,12 +9,13 @@ import {spawn, spawnSync} from 'node:child_process';
 import {mkdirSync, mkdtempSync} from 'node:fs';
 import {createServer} from 'node:net';
 import {tmpdir} from 'node:os';
-import {join, resolve} from 'node:path';
+import {join} from 'node:path';
 import {after, before, test} from 'node:test';
+import {fileURLToPath} from 'node:url';
 import {Chess} from 'chess.js';
 import {chromium} from 'playwright-core';
 
-const repo = resolve(import.meta.dirname, '../..');
+const repo = fileURLToPath(new URL('../..', import.meta.url));
 const webBuild = process.env.WEB_BUILD ?? join(repo, 'build-web');
 const nativeBuild = process.env.NATIVE_BUILD ?? join(repo, 'build');
 const screenshots = process.env.SCREENSHOTS ?? mkdtempSync(join(tmpdir(), 'drozak-web-'));
