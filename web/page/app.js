@@ -323,10 +323,22 @@ function changed() {
 
 // ------------------------------------------------------------ the controls
 
+// The board turns one turn at a time: it drops a turn asked for while it turns.
+let turning = Promise.resolve();
+function turnBoard(side) {
+  turning = turning.then(() => board.getOrientation() !== side && board.setOrientation(side));
+}
+
+// The person's side in a game, at the bottom of the board.
+function setColour(side) {
+  $('colour').value = side;
+  turnBoard(side === 'w' ? COLOR.white : COLOR.black);
+}
+
 function setMode(next) {
   if (next === 'play' && mode === 'analyse') {
     game.moves.length = game.cursor;  // play on from the position shown
-    $('colour').value = chessAt().turn();
+    setColour(chessAt().turn());
   }
   if (next === 'analyse' && mode === 'play') game.cursor = game.moves.length;
   mode = next;
@@ -370,7 +382,7 @@ function load(text) {
     Object.assign(game, {startFen: tags.FEN ?? DEFAULT_POSITION, moves, cursor: mode === 'play' ? moves.length : 0, tags});
   }
   $('load-error').textContent = '';
-  if (mode === 'play') $('colour').value = chessAt().turn();
+  if (mode === 'play') setColour(chessAt().turn());
   changed();
   return true;
 }
@@ -452,9 +464,9 @@ $('tab-play').addEventListener('click', () => setMode('play'));
 $('tab-analyse').addEventListener('click', () => setMode('analyse'));
 $('new-game').addEventListener('click', newGame);
 $('take-back').addEventListener('click', takeBack);
-$('flip').addEventListener('click', () => board.setOrientation(board.getOrientation() === COLOR.white ? COLOR.black : COLOR.white, true));
+$('flip').addEventListener('click', () => turning.then(() => turnBoard(board.getOrientation() === COLOR.white ? COLOR.black : COLOR.white)));
 $('colour').addEventListener('change', () => {
-  board.setOrientation($('colour').value, true);
+  setColour($('colour').value);
   changed();
 });
 $('move-form').addEventListener('submit', submitMove);
