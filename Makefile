@@ -8,7 +8,8 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 SOAK_GAMES ?= 100
 
-.PHONY: all release run test deps perft bench match soak asan tsan checks fuzz clean install uninstall package
+.PHONY: all release run test deps perft bench match soak asan tsan checks fuzz clean install uninstall package \
+        web serve-web web-test
 
 all: release
 
@@ -89,6 +90,39 @@ soak: release
 
 clean:
 	rm -rf $(BUILD) build-*
+
+# The engine in a web page (web/): the worker compiled by Debian's emscripten
+# into WASM_BUILD, then the worker, the book, the page and its bundled npm
+# libraries in WEB_BUILD, which a static host serves as it is (README, "In a
+# web page"). WEB_BOOK= leaves the book out. emscripten builds its system
+# libraries into EM_CACHE once (minutes), kept for every later build.
+WEB_BUILD  ?= build-web
+WASM_BUILD ?= build-wasm
+WEB_BOOK   ?= $(BUILD)/Drozak.book
+EM_CACHE   ?= $(HOME)/.cache/drozak-emscripten
+PORT       ?= 8000
+# Debian's emscripten finds acorn under NODE_PATH; its own cache is read-only.
+WEB_ENV = NODE_PATH=/usr/share/nodejs EM_CACHE=$(EM_CACHE) EM_FROZEN_CACHE=
+
+web: release
+	@bash .ci/deps web
+	cd web && { [ node_modules/.package-lock.json -nt package-lock.json ] || npm ci --no-audit --no-fund; }
+	$(WEB_ENV) emcmake cmake -S web -B $(WASM_BUILD) -DDROZAK_WEB_OUT=$(abspath $(WEB_BUILD)) \
+	  -DDROZAK_BOOK=$(if $(WEB_BOOK),$(abspath $(WEB_BOOK))) >/dev/null
+	$(WEB_ENV) cmake --build $(WASM_BUILD) -j $(JOBS)
+	node web/bundle.mjs $(WEB_BUILD)
+
+# The web build's folder on http://127.0.0.1:$(PORT)/ with the two headers it needs.
+serve-web:
+	node web/serve.mjs $(WEB_BUILD) $(PORT)
+
+# The worker and the page in headless Chromium, served by `make serve-web`,
+# against the native engine and tools; the screenshots go to SCREENSHOTS.
+SCREENSHOTS ?= $(WASM_BUILD)/screenshots
+web-test: web
+	@bash .ci/deps web-test
+	cd web && WEB_BUILD=$(abspath $(WEB_BUILD)) NATIVE_BUILD=$(abspath $(BUILD)) \
+	  SCREENSHOTS=$(abspath $(SCREENSHOTS)) node --test tests/
 
 # An xboard match: make match OPPONENT=phalanx GAMES=4 MOVES=40 BASE=0:10 INC=0
 # PROTOCOL=uci plays drozak-uci through polyglot. OPTIONS are Drozak's own

@@ -817,6 +817,11 @@ void SearchPool::run(const SearchRequest& request) {
     running_ = false;
 }
 
+void SearchPool::forgetKillers() {
+    for (const auto& t : threads_)
+        for (PlyRecord& record : t->board.plyStack) record.killer1 = record.killer2 = 0;
+}
+
 void SearchPool::newGame() {
     DROZAK_CHECK(!running());
     ttClear();

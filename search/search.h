@@ -16,8 +16,14 @@
 #include "board/types.h"
 
 constexpr int MaxSearchDepth = 127;
-// The most search threads a search runs.
+// The most search threads a search runs. In a browser every thread comes
+// from the pool of WebAssembly workers made at start-up, which holds the
+// program's main thread, the engine thread and its helpers.
+#ifdef DROZAK_WEB_THREADS
+constexpr int MaxSearchThreads = DROZAK_WEB_THREADS - 1;
+#else
 constexpr int MaxSearchThreads = 256;
+#endif
 // The most lines a search reports.
 constexpr int MaxSearchLines = 64;
 
@@ -200,6 +206,8 @@ public:
     // boards at rest. Killer moves carry over, as between the searches of
     // one game.
     void newGame();
+    // Every thread's killer moves empty, as in a fresh process.
+    void forgetKillers();
 
 private:
     void startHelpers(int count);

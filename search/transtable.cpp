@@ -1,6 +1,8 @@
 #include "search/transtable.h"
 
+#ifndef __EMSCRIPTEN__
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -15,6 +17,21 @@ std::uint16_t searchAge = 1;
 
 namespace {
 
+#ifdef __EMSCRIPTEN__
+// Zeroed buckets for both halves, or null: emscripten's mmap cannot give back
+// part of a mapping, and a WebAssembly memory has no huge pages, so the table
+// comes from the heap, aligned to a cache line (null when the memory cannot
+// grow that far).
+TransBucket* allocateBuckets(std::size_t bucketsPerHalf) {
+    constexpr std::size_t CacheLine = 64;
+    const std::size_t bytes = 2 * bucketsPerHalf * sizeof(TransBucket);
+    void* memory = std::aligned_alloc(CacheLine, bytes);
+    if (memory) std::memset(memory, 0, bytes);
+    return static_cast<TransBucket*>(memory);
+}
+
+void freeBuckets(TransBucket* buckets, std::size_t) { std::free(buckets); }
+#else
 constexpr std::size_t HugePage = std::size_t{2} << 20;
 
 // Zeroed buckets for both halves, or null: fresh anonymous memory (zero until
@@ -37,6 +54,7 @@ TransBucket* allocateBuckets(std::size_t bucketsPerHalf) {
 void freeBuckets(TransBucket* buckets, std::size_t bucketsPerHalf) {
     munmap(buckets, 2 * bucketsPerHalf * sizeof(TransBucket));
 }
+#endif
 
 TransTable makeDefaultTable() {
     TransBucket* buckets = allocateBuckets(DefaultTransBuckets);
@@ -131,11 +149,12 @@ void ttClear() {
 
 std::size_t ttBytes() { return 2 * transTable.bucketsPerHalf * sizeof(TransBucket); }
 
+// Counted in 64 bits: a 32-bit size_t (wasm32) would wrap near 4 GiB.
 std::size_t ttBucketsForMiB(std::uint64_t mib) {
-    const std::uint64_t bytes = (mib < 1 ? 1 : mib > (std::uint64_t{1} << 40) ? std::uint64_t{1} << 40 : mib) << 20;
-    std::size_t buckets = 1;
+    const std::uint64_t bytes = (mib < 1 ? 1 : mib > MaxTableMiB ? MaxTableMiB : mib) << 20;
+    std::uint64_t buckets = 1;
     while (2 * (buckets * 2) * sizeof(TransBucket) <= bytes) buckets *= 2;
-    return buckets;
+    return static_cast<std::size_t>(buckets);
 }
 
 bool ttResize(std::size_t bucketsPerHalf) {

@@ -1,8 +1,8 @@
 // The transposition table: two halves (one per side to move) of a power of two
-// of buckets of two slots each; 2^20 a half unless `memory` asks otherwise.
-// Every search thread reads and writes it at once, without a lock: a slot's
-// words are each read and written whole, and a slot whose words come from
-// two different stores reads as holding no position.
+// of buckets of two slots each; DefaultTransBuckets a half unless `memory` or
+// `Hash` asks otherwise. Every search thread reads and writes it at once,
+// without a lock: a slot's words are each read and written whole, and a slot
+// whose words come from two different stores reads as holding no position.
 #pragma once
 
 #include <cstddef>
@@ -44,10 +44,21 @@ struct alignas(32) TransBucket {
 static_assert(sizeof(TransSlot) == 16);
 static_assert(sizeof(TransBucket) == 32);
 
+#ifdef __EMSCRIPTEN__
+// In a browser tab the whole program lives in one WebAssembly memory, which
+// the web build lets grow to 2 GiB: a 16 MiB table unless `Hash` asks for
+// more, and 1 GiB at the most.
+constexpr std::size_t DefaultTransBuckets = std::size_t{1} << 18;  // a half: 2 x 8 MiB
+constexpr std::uint64_t MaxTableMiB = 1024;
+#else
 constexpr std::size_t DefaultTransBuckets = std::size_t{1} << 20;  // a half: 2 x 32 MiB
+constexpr std::uint64_t MaxTableMiB = 65536;
+#endif
+constexpr std::uint64_t DefaultTableMiB = (2 * DefaultTransBuckets * sizeof(TransBucket)) >> 20;
 
-// One allocation, aligned to 2 MiB and offered to the kernel's huge pages:
-// the buckets of the Black half, then those of the White half.
+// One allocation, aligned to 2 MiB and offered to the kernel's huge pages
+// (in the web build, aligned to a cache line from the heap): the buckets of
+// the Black half, then those of the White half.
 struct TransTable {
     TransBucket* buckets;
     std::size_t bucketsPerHalf;  // a power of two
@@ -73,7 +84,7 @@ inline bool isBookEntry(const TransEntry& e) { return e.age() == 0; }
 void ttClear();
 
 // The buckets a half gets within `mib` MiB for the whole table: the largest
-// power of two that fits, counting 1 MiB at the least.
+// power of two that fits, counting 1 MiB at the least and MaxTableMiB at most.
 std::size_t ttBucketsForMiB(std::uint64_t mib);
 // Reallocates the table with `bucketsPerHalf` buckets a half (a power of two),
 // cleared. False when the memory cannot be had: the old table stays as it was.

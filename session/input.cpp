@@ -17,6 +17,7 @@ bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; 
 }  // namespace
 
 void InputQueue::start(int fd) {
+    if (external_) return;
     struct stat info {};
     regularFile_ = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     {
@@ -38,6 +39,34 @@ void InputQueue::finish() {
     else reader_.detach();
 }
 
+void InputQueue::startExternal() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    external_ = true;
+    ended_ = false;
+}
+
+void InputQueue::pushLine(const std::string& text) {
+    InputLine line;
+    feed(line, text.data(), text.size());
+    feed(line, "\n", 1);
+}
+
+void InputQueue::feed(InputLine& line, const char* bytes, std::size_t n) {
+    for (std::size_t i = 0; i < n;) {
+        const char* end = static_cast<const char*>(std::memchr(bytes + i, '\n', n - i));
+        const std::size_t stop = end ? static_cast<std::size_t>(end - bytes) : n;
+        const std::size_t room = LineLimit - std::min(LineLimit, line.text.size());
+        const std::size_t taken = std::min(room, stop - i);
+        line.text.append(bytes + i, taken);
+        if (taken < stop - i) line.tooLong = true;
+        i = stop + 1;
+        if (!end) break;
+        if (!line.tooLong && !line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+        push(std::move(line));
+        line = InputLine{};
+    }
+}
+
 void InputQueue::read(int fd) {
     InputLine line;
     char buffer[4096];
@@ -45,19 +74,7 @@ void InputQueue::read(int fd) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        for (ssize_t i = 0; i < n;) {
-            const char* end = static_cast<const char*>(std::memchr(buffer + i, '\n', static_cast<std::size_t>(n - i)));
-            const ssize_t stop = end ? end - buffer : n;
-            const std::size_t room = LineLimit - std::min(LineLimit, line.text.size());
-            const std::size_t taken = std::min<std::size_t>(room, static_cast<std::size_t>(stop - i));
-            line.text.append(buffer + i, taken);
-            if (taken < static_cast<std::size_t>(stop - i)) line.tooLong = true;
-            i = stop + 1;
-            if (!end) break;
-            if (!line.tooLong && !line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-            push(std::move(line));
-            line = InputLine{};
-        }
+        feed(line, buffer, static_cast<std::size_t>(n));
     }
     if (!line.text.empty() || line.tooLong) push(std::move(line));  // a last line without its end
     {

@@ -23,8 +23,18 @@ public:
     // refused whole.
     static constexpr std::size_t LineLimit = std::size_t{1} << 20;
 
-    // Starts reading the descriptor `fd` on the reader thread.
+    // Starts reading the descriptor `fd` on the reader thread; after
+    // startExternal() it starts nothing.
     void start(int fd);
+    // The lines come from pushLine() from now on, not from a descriptor: no
+    // reader thread, and the input never ends by itself. A web worker has no
+    // standard input (its descriptor 0 is at its end at once); its messages
+    // are its lines. Lines pushed before this call stay queued.
+    void startExternal();
+    // Queues `text` as if the reader had read it followed by a line end: the
+    // same limit, a `\r` before a line end dropped, several lines if it holds
+    // line ends. Any thread may call it.
+    void pushLine(const std::string& text);
     // Ends the reader: waits for it when the input is a file (which ends by
     // itself), lets it go otherwise (a pipe may never end; the process does).
     void finish();
@@ -38,6 +48,8 @@ public:
 
 private:
     void read(int fd);
+    // Adds `n` bytes to the partial `line`, queueing every line they end.
+    void feed(InputLine& line, const char* bytes, std::size_t n);
     void push(InputLine line);
 
     std::mutex mutex_;
@@ -45,6 +57,7 @@ private:
     std::deque<InputLine> lines_;
     bool ended_ = false;
     bool regularFile_ = false;
+    bool external_ = false;
     std::thread reader_;
 };
 

@@ -4,35 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "board/fen.h"
 #include "board/movetext.h"
+#include "search/bench.h"
 #include "search/search.h"
 #include "tools/tools.h"
 
 const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
-
-Board& toolBoard() {
-    static Board* const board = new Board;
-    return *board;
-}
-
-bool setupSearchPosition(const char* fen) {
-    if (!setUpBoard(toolBoard(), fen)) return false;
-    searchPool.newGame();
-    return true;
-}
-
-SearchOutcome searchToDepth(int depth) {
-    SearchRequest request;
-    request.depthCap = depth;
-    searchSignals.stop = false;
-    searchSignals.stopAfterIteration = false;
-    searchPool.prepare(toolBoard());
-    searchPool.run(request);
-    SearchThread& main = searchPool.main();
-    const ScoredMove result = main.result();
-    return SearchOutcome{result.move, result.score, searchPool.nodes(), main.alphaBetaNodes};
-}
 
 bool takeThreadsOption(int& argc, char** argv) {
     for (int i = 0; i < argc; ++i) {

@@ -6,6 +6,7 @@
 
 #include "board/position.h"
 #include "board/types.h"
+#include "search/bench.h"  // the tools' board and searches: toolBoard, setupSearchPosition, searchToDepth
 
 int perftCommand(int argc, char** argv);
 int benchCommand(int argc, char** argv);
@@ -20,23 +21,6 @@ extern const char* const StartFen;
 // The FEN of a command line: one quoted argument or its words one by one; the
 // start position when there is none.
 std::string fenArgument(int argc, char** argv);
-
-// The board a tool sets its positions up on.
-Board& toolBoard();
-
-// Sets up a position for a tool's search on the tool's board, with a cleared
-// table.
-bool setupSearchPosition(const char* fen);
-
-struct SearchOutcome {
-    Move move;
-    int score;
-    std::uint64_t nodes;            // every move made by every thread, quiescence included
-    std::uint32_t alphaBetaNodes;   // moves made by the first thread's alpha-beta alone
-};
-
-// A root search of the set-up position that stops after the given depth.
-SearchOutcome searchToDepth(int depth);
 
 // Takes `--threads N` out of the arguments, wherever it stands, and makes N
 // the search threads' count. False (the count unchanged) for a bad N.

@@ -17,6 +17,7 @@
 #include "board/movetext.h"
 #include "board/position.h"
 #include "book/bookfile.h"
+#include "search/bench.h"
 #include "search/search.h"
 #include "search/transtable.h"
 #include "session/game.h"
@@ -141,7 +142,8 @@ void bookMissing() { tell("no opening book: " + findBookFile() + " cannot be rea
 void uciCommand(const std::vector<std::string>&) {
     std::printf("id name Drozak " DROZAK_VERSION "\n");
     std::printf("id author the Drozak developers\n");
-    std::printf("option name Hash type spin default 64 min 1 max 65536\n");
+    std::printf("option name Hash type spin default %llu min 1 max %llu\n", static_cast<unsigned long long>(DefaultTableMiB),
+                static_cast<unsigned long long>(MaxTableMiB));
     std::printf("option name Threads type spin default 1 min 1 max %d\n", MaxSearchThreads);
     std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MaxSearchLines);
     std::printf("option name Clear Hash type button\n");
@@ -186,7 +188,7 @@ void setoptionCommand(const std::vector<std::string>& words) {
     bool ok = true;
     if (key == "hash") {
         std::int64_t mib;
-        ok = parseSpin(value, 1, 65536, mib);
+        ok = parseSpin(value, 1, static_cast<std::int64_t>(MaxTableMiB), mib);
         if (ok) {
             if (!session::resizeTable(static_cast<std::uint64_t>(mib)))
                 tell("no memory for a table of " + value + " MiB, keeping " + std::to_string(ttBytes() >> 20) + " MiB");
@@ -327,6 +329,25 @@ void goCommand(const std::vector<std::string>& words) {
     session::thinkForMove(search);
 }
 
+void printBenchPosition(const BenchPosition& result) { std::printf("%s\n", benchPositionLine(result).c_str()); }
+
+// bench [DEPTH]: the bench positions searched to DEPTH (7 by default) with a
+// 64 MiB table, in the lines of `drozak-tools bench` (a person's command, as
+// in other engines; no interface sends it). Afterwards the table has its size
+// again and the engine is as after `ucinewgame`.
+void benchCommand(const std::vector<std::string>& words) {
+    std::int64_t depth = BenchDefaultDepth;
+    if (words.size() > 1 && (!parseNumber(words[1], depth) || depth < 2 || depth > MaxSearchDepth))
+        return tell("bench: depth '" + printable(words[1]) + "' is not a number from 2 to " + std::to_string(MaxSearchDepth));
+    const std::uint64_t tableMiB = ttBytes() >> 20;
+    if (!session::resizeTable(BenchTableMiB)) return tell("bench: no memory for a table of " + std::to_string(BenchTableMiB) + " MiB");
+    const BenchTotals totals = runBench(static_cast<int>(depth), printBenchPosition);
+    if (totals.error.empty()) std::printf("%s\n", benchTotalLines(totals).c_str());
+    else tell("bench: " + totals.error);
+    session::resizeTable(tableMiB);
+    session::newGame();
+}
+
 void stopCommand(const std::vector<std::string>&) { session::moveNow(); }
 void ponderhitCommand(const std::vector<std::string>&) { session::ponderHit(); }
 void quitCommand(const std::vector<std::string>&) { quitRead = true; }
@@ -350,6 +371,7 @@ constexpr Command commands[] = {
     {"quit", DuringSearch::Now, quitCommand},
     {"debug", DuringSearch::Now, ignored},
     {"register", DuringSearch::Now, ignored},
+    {"bench", DuringSearch::Hold, benchCommand},
 };
 
 const Command* findCommand(const std::string& word) {

@@ -16,6 +16,7 @@
 #include "search/draw.h"
 #include "search/transtable.h"
 #include "support/chess.h"
+#include "support/engine_process.h"
 
 using namespace testsupport;
 
@@ -170,7 +171,10 @@ TEST_F(SearchTest, BookPositionsInTheTreeScoreAsAnyOther) {
 }
 
 // The node total of a fixed bench depth is the search's signature: anything
-// that changes the search shows here.
+// that changes the search shows here. The UCI engine's `bench` prints the same
+// lines (the speeds and times aside), after other searches too, and is
+// afterwards as after `ucinewgame`: the start position with its book, the
+// table back to its size.
 TEST(BenchSignature, NodeTotalAtDepthFour) {
     int code = -1;
     const std::string output = toolOutput("bench 4", &code);
@@ -178,6 +182,26 @@ TEST(BenchSignature, NodeTotalAtDepthFour) {
     std::smatch match;
     ASSERT_TRUE(std::regex_search(output, match, std::regex("total ([0-9]+) nodes"))) << output;
     EXPECT_EQ(match[1].str(), "555002") << output;
+
+    EngineProcess engine({.binary = DROZAK_UCI_BINARY, .withBook = true, .oldLog = {}, .args = {}});
+    const auto isBestmove = [](const std::string& l) { return l.rfind("bestmove", 0) == 0; };
+    engine.send("setoption name Hash value 2\nsetoption name OwnBook value false\nposition startpos\ngo depth 8");
+    engine.readUntil(isBestmove, scaled(10000ms));
+    engine.send("setoption name OwnBook value true\nbench 4\ngo depth 3");
+    const auto lines = engine.readUntil(isBestmove, scaled(10000ms));
+    std::string benchLines;
+    for (const std::string& line : lines)
+        if (line.rfind("info", 0) != 0 && line.rfind("bestmove", 0) != 0) benchLines += line + "\n";
+    const auto withoutSpeed = [](const std::string& text) {
+        return std::regex_replace(text, std::regex("seconds [0-9.]+|[0-9]+ nps"), "");
+    };
+    EXPECT_EQ(withoutSpeed(benchLines), withoutSpeed(output));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(std::regex_search(lines.back(), std::regex("^bestmove [a-h][1-8][a-h][1-8] ponder "))) << lines.back();
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), "info nodes 0 nps 0 time 0") != lines.end());  // from the book
+    engine.send("bench 1\nisready");
+    EXPECT_EQ(engine.readLine(), "info string bench: depth '1' is not a number from 2 to 127");
+    EXPECT_EQ(engine.readLine(), "readyok");
 }
 
 // The search tool takes a FEN quoted or as separate words alike.
