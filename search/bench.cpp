@@ -105,9 +105,9 @@ std::string benchPositionLine(const BenchPosition& result) {
     char move[8] = "0000";
     if (result.outcome.move) moveToText(move, result.outcome.move);
     char line[256];
-    std::snprintf(line, sizeof line, "%2d %-5s score %6d nodes %12llu abnodes %10u  %s", result.index, move,
+    std::snprintf(line, sizeof line, "%2d %-5s score %6d nodes %12llu abnodes %10u %8.3f s  %s", result.index, move,
                   result.outcome.score, static_cast<unsigned long long>(result.outcome.nodes),
-                  result.outcome.alphaBetaNodes, result.fen);
+                  result.outcome.alphaBetaNodes, result.seconds, result.fen);
     return line;
 }
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <atomic>
 #include <initializer_list>
 
 #include "search/search.h"
@@ -71,10 +70,12 @@ TransBucket& bucketOf(const Position& p) { return transTable.bucket(p.sideToMove
 
 constexpr std::uint32_t fold(std::uint64_t word) { return static_cast<std::uint32_t>(word ^ (word >> 32)); }
 
+// A word of a slot, read or written whole while other threads do the same
+// (the builtins atomic_ref is made of, which every library of ours has).
 template <typename T>
-T load(T& field) { return std::atomic_ref<T>(field).load(std::memory_order_relaxed); }
+T load(T& field) { return __atomic_load_n(&field, __ATOMIC_RELAXED); }
 template <typename T>
-void store(T& field, T value) { std::atomic_ref<T>(field).store(value, std::memory_order_relaxed); }
+void store(T& field, T value) { __atomic_store_n(&field, value, __ATOMIC_RELAXED); }
 
 bool holds(std::uint64_t word, std::uint64_t key) { return (word & LockMask) == (key & LockMask); }
 bool holds(const TransEntry& e, std::uint64_t key) { return holds(e.word, key); }

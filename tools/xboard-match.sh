@@ -113,4 +113,17 @@ echo "match: xboard sent Drozak $(grep -c . <<<"$pings" || true) pings${unanswer
 [ -z "$unanswered" ] || failures=$((failures + 1))
 [ "$played" -ge "$games" ] || { echo "FAIL only $played of $games games finished"; failures=$((failures + 1)); }
 echo "match: Drozak +$wins =$draws -$losses of $played; files in $out"
+# The score as an Elo difference with its 95% interval (normal approximation
+# over the games' results).
+awk -v w="$wins" -v d="$draws" -v l="$losses" 'BEGIN {
+  n = w + d + l; if (n == 0) exit
+  s = (w + d / 2) / n; v = (w * (1 - s) ^ 2 + d * (0.5 - s) ^ 2 + l * s ^ 2) / n; e = 1.96 * sqrt(v / n)
+  elo = function_elo(s)
+}
+function function_elo(x) { return x <= 0 ? -999 : x >= 1 ? 999 : -400 * log(1 / x - 1) / log(10) }
+END {
+  if (n == 0) exit
+  printf "match: score %.1f%%, Elo %+.0f, 95%% interval %+.0f to %+.0f\n", 100 * s, elo, function_elo(s - e), function_elo(s + e)
+}'
+
 [ "$failures" -eq 0 ]

@@ -104,13 +104,14 @@ test('the worker speaks UCI as drozak-uci does', async (t) => {
   assert.equal(await page.evaluate(() => self.crossOriginIsolated), true);
   const worker = await workerIn(page);
 
-  await t.test('the handshake: the console engine\'s lines, its own Hash limits', async () => {
+  await t.test('the handshake: the console engine\'s lines, its own Hash and Threads limits', async () => {
     await worker.send('uci');
     const lines = await worker.until(/^uciok$/);
     const native = nativeAnswers(['uci']);
-    const hash = /^option name Hash /;
-    assert.deepEqual(lines.filter((l) => !hash.test(l)), native.filter((l) => !hash.test(l)));
-    assert.equal(lines.find((l) => hash.test(l)), 'option name Hash type spin default 16 min 1 max 1024');
+    const own = /^option name (Hash|Threads) /;
+    assert.deepEqual(lines.filter((l) => !own.test(l)), native.filter((l) => !own.test(l)));
+    assert.equal(lines.find((l) => /^option name Hash /.test(l)), 'option name Hash type spin default 16 min 1 max 1024');
+    assert.equal(lines.find((l) => /^option name Threads /.test(l)), 'option name Threads type spin default 1 min 1 max 9');
     await worker.send('isready');
     assert.deepEqual(await worker.until(/^readyok$/), ['readyok']);
   });
@@ -125,6 +126,21 @@ test('the worker speaks UCI as drozak-uci does', async (t) => {
     const infos = lines.filter((l) => / pv /.test(l));
     assert.ok(infos.some((l) => / depth 6 /.test(l)), 'an info line of depth 6');
     for (const info of infos) assert.ok(legalLine(startFen, moves, info.split(' pv ')[1].split(' ')), info);
+  });
+
+  await t.test('two threads and three lines: every depth\'s three lines, the move the first one\'s', async () => {
+    const moves = ['d2d4', 'g8f6', 'c2c4'];
+    await worker.send('setoption name Threads value 2', 'setoption name MultiPV value 3', `position startpos moves ${moves.join(' ')}`,
+      'go depth 6');
+    const lines = await worker.until(/^bestmove/);
+    const best = bestmoveLine.exec(lines.at(-1));
+    assert.ok(best && legalLine(startFen, moves, [best[1]]), lines.at(-1));
+    const deepest = lines.filter((l) => / depth 6 .* multipv /.test(l)).slice(-3);
+    assert.deepEqual(deepest.map((l) => / multipv (\d) /.exec(l)[1]), ['1', '2', '3']);
+    for (const info of deepest) assert.ok(legalLine(startFen, moves, info.split(' pv ')[1].split(' ')), info);
+    assert.equal(new Set(deepest.map((l) => l.split(' pv ')[1].split(' ')[0])).size, 3);
+    assert.equal(deepest[0].split(' pv ')[1].split(' ')[0], best[1]);
+    await worker.send('setoption name Threads value 1', 'setoption name MultiPV value 1');
   });
 
   await t.test('go infinite waits for stop, then answers', async () => {
@@ -149,7 +165,7 @@ test('the worker speaks UCI as drozak-uci does', async (t) => {
     const lines = await worker.until(/^total /, 300000);
     const native = spawnSync(join(nativeBuild, 'drozak-tools'), ['bench', benchDepth],
       {cwd: mkdtempSync(join(tmpdir(), 'drozak-bench-')), encoding: 'utf8'}).stdout.trimEnd().split('\n');
-    const withoutSpeed = (all) => all.map((l) => l.replace(/seconds [0-9.]+|[0-9]+ nps/, ''));
+    const withoutSpeed = (all) => all.map((l) => l.replace(/seconds [0-9.]+|[0-9]+ nps| +[0-9]+\.[0-9]{3} s /g, ''));
     assert.deepEqual(withoutSpeed(lines), withoutSpeed(native));
     const nps = (all) => Number(/ ([0-9]+) nps/.exec(all.at(-1))[1]);
     t.diagnostic(`bench ${benchDepth}: ${native.at(-1)} natively, ${lines.at(-1)} in the browser ` +
@@ -277,17 +293,16 @@ test('the page: play, take back, a mate, analysis and bad input', async (t) => {
     fen = 'r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4';
     await load(fen);
     await page.waitForFunction(() => document.querySelectorAll('#lines li').length > 0);
-    const offersMultiPV = await page.isVisible('#multipv-label');
-    if (offersMultiPV) {
-      await page.selectOption('#multipv', '3');
-      await page.waitForFunction(() => document.querySelectorAll('#lines li').length === 3);
-    }
+    assert.ok(await page.isVisible('#multipv-label'), 'the engine offers MultiPV');
+    await page.selectOption('#multipv', '3');
+    await page.waitForFunction(() => document.querySelectorAll('#lines li').length === 3);
     const lines = await page.$$eval('#lines li', (items) => items.map((i) => i.textContent));
-    assert.equal(lines.length, offersMultiPV ? 3 : 1);
+    assert.equal(lines.length, 3);
     for (const line of lines) {
       assert.match(line.split(' ')[0], /^[+-](\d+\.\d\d|M\d+)$/);
       afterMoves(fen, lineMoves(line));
     }
+    assert.equal(new Set(lines.map((line) => lineMoves(line)[0])).size, 3, 'three different first moves');
     // The position holds a mate in one: the best line plays it, scored from White's side.
     assert.ok(matesInOne(new Chess(fen)).includes(lineMoves(lines[0])[0]), lines[0]);
     assert.match(lines[0], /^\+M1 /);
