@@ -539,7 +539,7 @@ std::int16_t SearchThread::searchRootWindow(std::int16_t alpha, std::int16_t bet
 // all once the last is done, best first. The table's result for the root
 // holds one line, so the search starts at depth 2 whatever the table says,
 // and only the first line's root result is stored. The first line decides
-// the rest as a single line does: the move, a mate, the end of the game.
+// the move and the end of the game as a single line does.
 void SearchThread::rootSearchLines() {
     alphaBetaNodes = 0;
     nodes = 0;
@@ -619,11 +619,13 @@ void SearchThread::rootSearchLines() {
                 pvTextAfter(pvBuffer_, lines[k].move, rootDepth_);
                 observer->iterationDone(rootDepth_, k + 1, lines[k].score, lines[k].move, pvBuffer_);
             }
-        const int best = lines[0].score;
-        if (best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) {
+        // A mate in the first line is the search's as with one line; the
+        // iterations go on while another line is not yet decided.
+        const auto mate = [this](int score) { return score <= rootDepth_ - MateScore || score >= MateScore - rootDepth_; };
+        if (mate(lines[0].score)) {
+            if (!mateFound) logLine("--- MATE: ", lines[0].score);
             mateFound = true;
-            logLine("--- MATE: ", best);
-            break;
+            if (std::all_of(lines, lines + found, [&](const Line& line) { return mate(line.score); })) break;
         }
         if (lines[0].move == 0) break;
         if (searchSignals.stopAfterIteration) {
