@@ -447,24 +447,7 @@ void SearchThread::rootSearch() {
     }
 
     while (rootDepth_ <= last) {
-        std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
-        if (score <= alpha || score >= beta) {
-            if (searchSignals.stop.load()) break;
-            if (score <= alpha) {
-                alpha = -MateScore;
-                beta = static_cast<std::int16_t>(score + 1);
-                failLow = true;
-            } else {
-                alpha = static_cast<std::int16_t>(score - 1);
-                beta = MateScore;
-            }
-            score = alphaBeta(rootDepth_, alpha, beta);
-            if (score <= alpha || score >= beta) {
-                if (searchSignals.stop.load()) break;
-                score = alphaBeta(rootDepth_, -MateScore, MateScore);
-                failLow = false;
-            }
-        }
+        const std::int16_t score = searchRootWindow(alpha, beta, true);
         if (searchSignals.stop.load()) break;
 
         result = *root.best;
@@ -514,12 +497,12 @@ void SearchThread::rootSearch() {
 
 // One search of the root at the running depth from a window: on a fail low
 // or high, once more with the window open on that side, then with the whole
-// window. Whether the first window failed low is told while it is searched
-// again, when it counts for the time.
+// window. A fail low is told (`failLow`, when it counts for the time) from
+// the second search until the whole window's, or until the iteration
+// completes; a stop ends it at once.
 std::int16_t SearchThread::searchRootWindow(std::int16_t alpha, std::int16_t beta, bool countsFailLow) {
     std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
-    if (score > alpha && score < beta) return score;
-    if (searchSignals.stop.load()) return score;
+    if ((score > alpha && score < beta) || searchSignals.stop.load()) return score;
     if (score <= alpha) {
         alpha = -MateScore;
         beta = static_cast<std::int16_t>(score + 1);
@@ -529,7 +512,8 @@ std::int16_t SearchThread::searchRootWindow(std::int16_t alpha, std::int16_t bet
         beta = MateScore;
     }
     score = alphaBeta(rootDepth_, alpha, beta);
-    if ((score <= alpha || score >= beta) && !searchSignals.stop.load()) score = alphaBeta(rootDepth_, -MateScore, MateScore);
+    if ((score > alpha && score < beta) || searchSignals.stop.load()) return score;
+    score = alphaBeta(rootDepth_, -MateScore, MateScore);
     if (countsFailLow) failLow = false;
     return score;
 }
@@ -660,12 +644,8 @@ void SearchThread::helperSearch() {
     std::int16_t alpha = -MateScore, beta = MateScore;
     const int last = lastDepth();
     while (rootDepth_ <= last && !searchSignals.stop.load()) {
-        std::int16_t score = alphaBeta(rootDepth_, alpha, beta);
+        const std::int16_t score = searchRootWindow(alpha, beta, false);
         if (searchSignals.stop.load()) break;
-        if (score <= alpha || score >= beta) {
-            score = alphaBeta(rootDepth_, -MateScore, MateScore);
-            if (searchSignals.stop.load()) break;
-        }
         const int best = root.best->score;
         if (root.best->move == 0 || best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) break;
         alpha = static_cast<std::int16_t>(score - Window);
