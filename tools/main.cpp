@@ -18,7 +18,7 @@ struct Subcommand {
 };
 
 const Subcommand subcommands[] = {
-    {"perft", perftCommand, "perft DEPTH [FEN]"},
+    {"perft", perftCommand, "perft DEPTH [--chess960] [FEN]"},
     {"bench", benchCommand, "bench [DEPTH] [--threads N]"},
     {"search", searchCommand, "search DEPTH [FEN] [--threads N]"},
     {"makebook", makebookCommand, "makebook IN OUT"},

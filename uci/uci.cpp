@@ -66,7 +66,7 @@ void tell(const std::string& text) {
 
 std::string moveText(Move move) {
     char text[8];
-    moveToText(text, move);
+    moveToText(text, move, gameBoard().position.castling);
     return text;
 }
 

@@ -54,7 +54,7 @@ bool readNumber(Parse parse, const std::string& args, std::int64_t& value) {
 
 void announce(Move move, const char* logPrefix) {
     char text[8];
-    moveToText(text, move);
+    moveToText(text, move, gameBoard().position.castling);
     std::printf("move %s\n", text);
     logLine(logPrefix, text);
 }
@@ -361,7 +361,7 @@ bool isMoveWord(const std::string& word) {
 void opponentMove(const std::string& word) {
     if (const Move expected = session::expectedMove()) {
         char text[8];
-        moveToText(text, expected);
+        moveToText(text, expected, gameBoard().position.castling);
         if (word == text) {
             logLine("-GOOD PONDER");
             session::ponderHit();
