@@ -40,7 +40,7 @@ struct Feature {
 constexpr Feature features[] = {
     {"done", "0"},        {"setboard", "1"}, {"ping", "1"},    {"myname", "\"Drozak " DROZAK_VERSION "\""},
     {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "1"}, {"memory", "1"},
-    {"smp", "1"},
+    {"smp", "1"},         {"variants", "\"normal,fischerandom\""},
 };
 
 // The words of a line after its command, as a number.
@@ -171,13 +171,34 @@ void goCommand(const std::string&) {
 }
 
 // A new game, which the engine plays as Black; analysis goes on in it.
-void newCommand(const std::string&) {
+void startNewGame() {
     session::newGame();
     if (session::mode() != Mode::Analyse) session::setMode(Mode::Play);
 }
 
+// A new game of standard chess: `variant` comes after it for any other.
+void newCommand(const std::string&) {
+    setChess960(false);
+    startNewGame();
+}
+
 // The words after "result" are its reason, whatever they look like.
-void resultCommand(const std::string& args) { newCommand(args); }
+void resultCommand(const std::string&) { startNewGame(); }
+
+// `variant fischerandom`: Chess960, its castlings O-O and O-O-O either way;
+// `variant normal`: standard chess. The game starts again from the start
+// position under them (the interface sends the variant right after `new`).
+// Any other variant changes nothing.
+void variantCommand(const std::string& args) {
+    const std::string name = splitFirstWord(args).first;
+    if (name != "normal" && name != "fischerandom") {
+        std::printf("Error (variant not supported): %s\n", printable(name).c_str());
+        logLine("-M: variant not supported: ", name);
+        return;
+    }
+    setChess960(name == "fischerandom", CastlingText::Letters);
+    setupPosition(StartPositionText, true);
+}
 
 // Force mode: moves are made, not answered. Analysis goes on: it never moves anyway.
 void forceCommand(const std::string&) {
@@ -317,6 +338,7 @@ constexpr Command commands[] = {
     {"easy", Match::Word, Hold, Stop, easyCommand},
     {"memory", Match::Word, Hold, Stop, memoryCommand},
     {"cores", Match::Word, Hold, Keep, coresCommand},
+    {"variant", Match::Word, Abandon, Stop, variantCommand},
     // Commands of the protocol the engine does not act on: taken silently,
     // since some interfaces treat any error line as fatal.
     {"xboard", Match::Word, Hold, Keep, ignored},
@@ -331,7 +353,6 @@ constexpr Command commands[] = {
     {"draw", Match::Word, Hold, Keep, ignored},
     {"hint", Match::Word, Hold, Keep, ignored},
     {"bk", Match::Word, Hold, Keep, ignored},
-    {"variant", Match::Word, Hold, Keep, ignored},
     {"egtpath", Match::Word, Hold, Keep, ignored},
     {"option", Match::Word, Hold, Keep, ignored},
     {"nps", Match::Word, Hold, Keep, ignored},
@@ -350,8 +371,10 @@ const Command* findCommand(const std::string& word) {
 
 // Whether a word is an opponent's move: a move of the game position, or while
 // pondering any word of a move's form (the board holds the expected move
-// then). A word with a NUL byte is none, whatever comes before the NUL.
+// then); in Chess960, O-O and O-O-O whenever. A word with a NUL byte is none,
+// whatever comes before the NUL.
 bool isMoveWord(const std::string& word) {
+    if (isCastlingWord(word) && gameBoard().position.castling.text == CastlingText::Letters) return true;
     return session::expectedMove() ? looksLikeMove(word) : gameMoveOfText(word) != 0;
 }
 
@@ -437,6 +460,7 @@ void runXboard() {
     quitRead = false;
     ponderEnabled = false;
     postThinking = false;
+    setChess960(false);
     setBookErrorReport(bookMissing);
     // Not fflush(nullptr), nor stdio's input: nothing waits on a lock the
     // reader thread holds.
