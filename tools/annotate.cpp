@@ -157,7 +157,7 @@ Annotated annotateGame(pgn::Game& game, long number, const Options& options, con
         std::vector<std::string> line;  // the better line in SAN
     };
     std::vector<Searched> positions(plies + 1);
-    setUpBoard(board, start.fen);
+    setUpBoard(board, start.fen, nullptr, start.chess960);
     searchPool.newGame();
     for (int i = 0; i < book; ++i) playLineMove(board, moves[i].move);
     for (int i = book; i <= plies; ++i) {

@@ -24,7 +24,7 @@ const Subcommand subcommands[] = {
     {"makebook", makebookCommand, "makebook IN OUT"},
     {"evalbench", evalbenchCommand, "evalbench [SECONDS]"},
     {"annotate", annotateCommand, "annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [FILE]"},
-    {"epd", epdCommand, "epd [--movetime MS | --depth D] [--threads N] FILE"},
+    {"epd", epdCommand, "epd [--movetime MS | --depth D] [--threads N] [--chess960] FILE"},
 };
 
 // On standard error for a bad command line, on standard output for --help.
