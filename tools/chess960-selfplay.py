@@ -4,14 +4,16 @@
     chess960-selfplay.py [--games N] [--movetime MS] [--seed S] [ENGINE]
 
 Each game starts from a random one of the 960 positions; python-chess sets
-UCI_Chess960, sends every position with its moves and checks each bestmove
-and each line of play it reads (king-takes-rook castlings). A game ends by
+UCI_Chess960, sends every position with its moves and checks each bestmove;
+a line of play it cannot read (king-takes-rook castlings) is an error it
+logs, counted here as a fault. A game ends by
 the rules: mate, stalemate, material that cannot mate, or a draw that may be
 claimed (threefold repetition, fifty moves). Exits non-zero on any illegal
 move or engine fault. python-chess is searched for on PYTHONPATH, then in
 ../shared/clients/python-chess beside the project.
 """
 import argparse
+import logging
 import os
 import random
 import sys
@@ -20,6 +22,17 @@ here = os.path.dirname(os.path.abspath(__file__))
 sys.path.append(os.path.join(here, "..", "..", "shared", "clients", "python-chess"))
 import chess  # noqa: E402
 import chess.engine  # noqa: E402
+
+
+class Faults(logging.Handler):
+    """python-chess's errors, such as an info line it cannot read."""
+
+    def __init__(self):
+        super().__init__(logging.ERROR)
+        self.messages = []
+
+    def emit(self, record):
+        self.messages.append(record.getMessage())
 
 
 def play(engine, start, movetime):
@@ -43,6 +56,8 @@ def main():
     parser.add_argument("engine", nargs="?", default=os.path.join(here, "..", "build", "drozak-uci"))
     args = parser.parse_args()
     rng = random.Random(args.seed)
+    faults = Faults()
+    logging.getLogger("chess.engine").addHandler(faults)
     engine = chess.engine.SimpleEngine.popen_uci([args.engine, "--log", "none"])
     try:
         for game in range(1, args.games + 1):
@@ -54,7 +69,11 @@ def main():
                   f"{castlings} castlings", flush=True)
     finally:
         engine.quit()
-    print(f"{args.games} games, every move legal")
+    for message in faults.messages:
+        print("fault:", message)
+    if faults.messages:
+        sys.exit(1)
+    print(f"{args.games} games, every move and every line of play legal")
 
 
 if __name__ == "__main__":
