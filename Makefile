@@ -127,7 +127,9 @@ web-test: web
 # An xboard match: make match OPPONENT=phalanx GAMES=4 MOVES=40 BASE=0:10 INC=0
 # PROTOCOL=uci plays drozak-uci through polyglot. OPTIONS are Drozak's own
 # command-line options; OPPONENT="drozak --threads 1" is this build against
-# itself (OPTIONS="--threads 2").
+# itself (OPTIONS="--threads 2"). VARIANT=fischerandom plays Chess960 from
+# random start positions, against OPPONENT=drozak or OPPONENT="stockfish LEVEL"
+# (through polyglot).
 OPPONENT ?= phalanx
 OPTIONS ?=
 GAMES ?= 4
@@ -135,6 +137,7 @@ MOVES ?= 40
 BASE  ?= 0:10
 INC   ?= 0
 PROTOCOL ?= xboard
+VARIANT ?= normal
 match: release
-	bash tools/xboard-match.sh -e "$(OPPONENT)" -o "$(OPTIONS)" -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC) \
+	bash tools/xboard-match.sh -e "$(OPPONENT)" -o "$(OPTIONS)" -b $(BUILD) -n $(GAMES) -m $(MOVES) -t $(BASE) -i $(INC) -v $(VARIANT) \
 	  $(if $(filter uci,$(PROTOCOL)),-u)

@@ -142,6 +142,77 @@ bool readCastling(std::string_view field, std::uint16_t& flags, std::string& rea
     return true;
 }
 
+// The right, and its index in CastlingRules (castling kind - 12), of a side's wing.
+constexpr std::uint16_t wingRight(int side, bool kingSide) {
+    return side == White ? (kingSide ? WhiteKingSideRight : WhiteQueenSideRight)
+                         : (kingSide ? BlackKingSideRight : BlackQueenSideRight);
+}
+constexpr int wingIndex(int side, bool kingSide) { return (kingSide ? CastleBlackKingSide : CastleBlackQueenSide) + side - 12; }
+
+// The outermost rook of a side on one wing of its home rank, or -1.
+int outermostRook(const Position& p, int side, bool kingSide) {
+    const int king = p.kingSquare[side], row = rowOf(king);
+    const int rook = side == White ? WhiteRook : BlackRook;
+    const int first = kingSide ? 7 : 0, step = kingSide ? -1 : 1;
+    for (int file = first; file != fileOf(king); file += step)
+        if (p.board[row * 8 + file] == rook) return row * 8 + file;
+    return -1;
+}
+
+// A Chess960 castling field: '-', or distinct rights, each K, Q, k or q (the
+// outermost rook of that wing, X-FEN) or the rook's file (A-H White's, a-h
+// Black's: Shredder-FEN, and X-FEN for an inner rook). A right without its
+// king on the home rank, or without its rook, is dropped.
+bool readChess960Castling(std::string_view field, Position& p, std::string& reason) {
+    if (field == "-") return true;
+    for (const char c : field) {
+        const bool white = (c >= 'A' && c <= 'H') || c == 'K' || c == 'Q';
+        const bool black = (c >= 'a' && c <= 'h') || c == 'k' || c == 'q';
+        if (!white && !black) return refuse(reason, "castling field " + fieldName(field) + ": " + characterName(c));
+        const int side = white ? White : Black;
+        const int king = p.kingSquare[side];
+        int rook = -1;
+        if (c == 'K' || c == 'k' || c == 'Q' || c == 'q') {
+            rook = outermostRook(p, side, c == 'K' || c == 'k');
+        } else {
+            const int square = (side == White ? 56 : 0) + (c - (white ? 'A' : 'a'));
+            if (p.board[square] == (side == White ? WhiteRook : BlackRook) && fileOf(square) != fileOf(king)) rook = square;
+        }
+        const bool onHomeRank = rowOf(king) == (side == White ? 7 : 0);
+        if (!onHomeRank || rook < 0 || rowOf(rook) != rowOf(king)) continue;
+        const bool kingSide = fileOf(rook) > fileOf(king);
+        const std::uint16_t right = wingRight(side, kingSide);
+        if (p.castleFlags & right) return refuse(reason, "castling field " + fieldName(field) + ": two rights of one wing");
+        p.castleFlags |= right;
+        p.castling.rookSquare[wingIndex(side, kingSide)] = static_cast<Square>(rook);
+    }
+    return true;
+}
+
+// The squares from a to b, both included, along a rank.
+Bitboard rankSpan(int a, int b) {
+    Bitboard span = 0;
+    for (int s = std::min(a, b); s <= std::max(a, b); ++s) span |= bitOf(s);
+    return span;
+}
+
+// The paths of every right held, and whether any king or rook starts off the
+// standard squares.
+void prepareCastling(Position& p) {
+    CastlingRules& rules = p.castling;
+    for (int index = 0; index < 4; ++index) {
+        const int side = index & 1;
+        const bool kingSide = index < 2;
+        if (!(p.castleFlags & wingRight(side, kingSide))) continue;
+        const int row = side == White ? 56 : 0;
+        const int king = p.kingSquare[side], rook = rules.rookSquare[index];
+        const int kingTo = row + (kingSide ? 6 : 2), rookTo = row + (kingSide ? 5 : 3);
+        rules.kingPath[index] = rankSpan(king, kingTo);
+        rules.mustBeEmpty[index] = (rules.kingPath[index] | rankSpan(rook, rookTo)) & ~(bitOf(king) | bitOf(rook));
+        if (king != row + 4 || rook != row + (kingSide ? 7 : 0)) rules.shuffled = true;
+    }
+}
+
 // A counter: digits only, of any size (held at a bound no game reaches).
 bool readCounter(std::string_view field, const char* name, int& value, std::string& reason) {
     constexpr int Bound = 1000000;
@@ -154,7 +225,7 @@ bool readCounter(std::string_view field, const char* name, int& value, std::stri
 
 }  // namespace
 
-bool readFen(std::string_view text, FenSetup& out, std::string& reason) {
+bool readFen(std::string_view text, FenSetup& out, std::string& reason, bool chess960) {
     std::string_view fields[8];
     const int count = splitFields(text, fields);
     if (count == 0) return refuse(reason, "no placement");
@@ -176,13 +247,19 @@ bool readFen(std::string_view text, FenSetup& out, std::string& reason) {
     else if (fields[1] == "b") p.sideToMove = Black;
     else return refuse(reason, "side to move " + fieldName(fields[1]) + ", not w or b");
 
-    if (count > 2 && !readCastling(fields[2], p.castleFlags, reason)) return false;
-    // A right is kept only where its king and rook stand at home: castling
-    // without them would move pieces that are not there.
-    if (p.kingSquare[White] != E1 || p.board[H1] != WhiteRook) p.castleFlags &= ~WhiteKingSideRight;
-    if (p.kingSquare[White] != E1 || p.board[A1] != WhiteRook) p.castleFlags &= ~WhiteQueenSideRight;
-    if (p.kingSquare[Black] != E8 || p.board[H8] != BlackRook) p.castleFlags &= ~BlackKingSideRight;
-    if (p.kingSquare[Black] != E8 || p.board[A8] != BlackRook) p.castleFlags &= ~BlackQueenSideRight;
+    if (chess960) {
+        if (count > 2 && !readChess960Castling(fields[2], p, reason)) return false;
+        p.castling.text = CastlingText::KingTakesRook;
+    } else {
+        if (count > 2 && !readCastling(fields[2], p.castleFlags, reason)) return false;
+        // A right is kept only where its king and rook stand at home: castling
+        // without them would move pieces that are not there.
+        if (p.kingSquare[White] != E1 || p.board[H1] != WhiteRook) p.castleFlags &= ~WhiteKingSideRight;
+        if (p.kingSquare[White] != E1 || p.board[A1] != WhiteRook) p.castleFlags &= ~WhiteQueenSideRight;
+        if (p.kingSquare[Black] != E8 || p.board[H8] != BlackRook) p.castleFlags &= ~BlackKingSideRight;
+        if (p.kingSquare[Black] != E8 || p.board[A8] != BlackRook) p.castleFlags &= ~BlackQueenSideRight;
+    }
+    prepareCastling(p);
 
     int target = -1;
     if (count > 3 && fields[3] != "-") {
@@ -218,9 +295,15 @@ bool readFen(std::string_view text, FenSetup& out, std::string& reason) {
     return true;
 }
 
-bool readFen(std::string_view text, FenSetup& out) {
+bool readFen(std::string_view text, FenSetup& out, bool chess960) {
     std::string ignored;
-    return readFen(text, out, ignored);
+    return readFen(text, out, ignored, chess960);
+}
+
+bool namesRookFiles(std::string_view fen) {
+    std::string_view fields[8];
+    if (splitFields(fen, fields) < 3) return false;
+    return std::any_of(fields[2].begin(), fields[2].end(), [](char c) { return (c >= 'A' && c <= 'H') || (c >= 'a' && c <= 'h'); });
 }
 
 void installPosition(Board& b, const FenSetup& setup) {
@@ -237,20 +320,37 @@ void installPosition(Board& b, const FenSetup& setup) {
     game.whiteKingSquare = p.kingSquare[White];
     game.blackKingSquare = p.kingSquare[Black];
     game.sideToMove = p.sideToMove;
+    game.castling = p.castling;
     std::copy(std::begin(p.board), std::end(p.board), game.board);
     b.currentPly = b.plyStack;
 }
 
-bool setUpBoard(Board& b, std::string_view fen, std::string* reason) {
+bool setUpBoard(Board& b, std::string_view fen, std::string* reason, bool chess960) {
     FenSetup setup;
     std::string why;
-    if (!readFen(fen, setup, why)) {
+    if (!readFen(fen, setup, why, chess960)) {
         if (reason) *reason = why;
         return false;
     }
     installPosition(b, setup);
     return true;
 }
+
+namespace {
+
+// X-FEN: a right's letter, or its rook's file where another rook of the side
+// stands further out on that wing.
+char castlingLetter(const GameSnapshot& game, std::uint16_t right, char letter) {
+    if (!game.castling.shuffled) return letter;
+    const bool white = right & WhiteRights, kingSide = right & (WhiteKingSideRight | BlackKingSideRight);
+    const int rook = game.castling.rookSquare[wingIndex(white ? White : Black, kingSide)];
+    const int own = white ? WhiteRook : BlackRook;
+    for (int file = kingSide ? 7 : 0; file != fileOf(rook); file += kingSide ? -1 : 1)
+        if (game.board[rowOf(rook) * 8 + file] == own) return static_cast<char>((white ? 'A' : 'a') + fileOf(rook));
+    return letter;
+}
+
+}  // namespace
 
 char* positionText(const GameSnapshot& game, char* buffer) {
     char* out = buffer;
@@ -283,7 +383,7 @@ char* positionText(const GameSnapshot& game, char* buffer) {
         constexpr std::pair<std::uint16_t, char> rights[4] = {
             {WhiteKingSideRight, 'K'}, {WhiteQueenSideRight, 'Q'}, {BlackKingSideRight, 'k'}, {BlackQueenSideRight, 'q'}};
         for (const auto& [right, letter] : rights)
-            if (castlingRightUsable(game.castleFlags, right)) *out++ = letter;
+            if (castlingRightUsable(game.castleFlags, right)) *out++ = castlingLetter(game, right, letter);
     }
     *out++ = ' ';
     if (game.epSquare) {

@@ -26,8 +26,17 @@ struct FenSetup {
 // or doubled, more than sixteen men a side, a pawn on the first or last rank,
 // the side not to move in check). A right whose king or rook is not at home
 // is dropped, and a target without the pawn that made it is ignored.
-bool readFen(std::string_view text, FenSetup& out, std::string& reason);
-bool readFen(std::string_view text, FenSetup& out);
+// With `chess960` the castling field is Chess960's: each right K, Q, k or q
+// (the outermost rook of that wing) or its rook's file, A-H for White and a-h
+// for Black (Shredder-FEN, and X-FEN for an inner rook); a right without its
+// king on the home rank or without its rook is dropped. Its castlings are
+// then written as the king taking its rook.
+bool readFen(std::string_view text, FenSetup& out, std::string& reason, bool chess960 = false);
+bool readFen(std::string_view text, FenSetup& out, bool chess960 = false);
+
+// Whether a FEN's castling field names rook files (Shredder-FEN, X-FEN): a
+// Chess960 position, whatever the reader was told.
+bool namesRookFiles(std::string_view fen);
 
 // Makes a set-up position a board's game: the position, the snapshot and a
 // history stack holding only it, its half-move clock as the count of
@@ -36,9 +45,9 @@ void installPosition(Board& b, const FenSetup& setup);
 
 // The one way from FEN text to a board: read, then installed. False, with
 // the reason (when asked for), and the board as it was, for a refused text.
-bool setUpBoard(Board& b, std::string_view fen, std::string* reason = nullptr);
+bool setUpBoard(Board& b, std::string_view fen, std::string* reason = nullptr, bool chess960 = false);
 
 // A game position (a snapshot) as FEN text without the move counters, e.g.
-// "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -". `buffer` holds at
-// least 90 characters; returns it.
+// "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", a shuffled game's
+// rights as X-FEN. `buffer` holds at least 90 characters; returns it.
 char* positionText(const GameSnapshot& game, char* buffer);

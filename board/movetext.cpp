@@ -9,8 +9,6 @@ namespace {
 
 constexpr char promotionLetters[] = "qnrb";  // kinds 4-7 and 8-11 in this order
 
-constexpr const char* castlingTexts[4] = {"e8g8", "e1g1", "e8c8", "e1c1"};  // kinds 12-15
-
 // The square that file letter `f` and rank digit `r` name, or -1.
 constexpr int squareOf(char f, char r) {
     if (f < 'a' || f > 'h' || r < '1' || r > '8') return -1;
@@ -38,10 +36,6 @@ constexpr int castlingKind(int from, int to, std::uint16_t flags) {
 
 char* moveToText(char* buffer, Move move) {
     const int kind = moveKind(move);
-    if (kind >= CastleBlackKingSide) {
-        std::memcpy(buffer, castlingTexts[kind - CastleBlackKingSide], 5);
-        return buffer + 4;
-    }
     char* out = buffer;
     squareText(moveFrom(move), out);
     squareText(moveTo(move), out + 2);
@@ -51,7 +45,52 @@ char* moveToText(char* buffer, Move move) {
     return out;
 }
 
+char* moveToText(char* buffer, Move move, const CastlingRules& rules) {
+    const int kind = moveKind(move);
+    if (kind < CastleBlackKingSide || rules.text == CastlingText::KingTwoSquares) return moveToText(buffer, move);
+    const bool kingSide = kind == CastleBlackKingSide || kind == CastleWhiteKingSide;
+    if (rules.text == CastlingText::Letters) {
+        const char* text = kingSide ? "O-O" : "O-O-O";
+        std::strcpy(buffer, text);
+        return buffer + std::strlen(text);
+    }
+    squareText(moveFrom(move), buffer);
+    squareText(rules.rookSquare[kind - CastleBlackKingSide], buffer + 2);
+    buffer[4] = 0;
+    return buffer + 4;
+}
+
+bool isCastlingWord(std::string_view token) {
+    return token == "O-O" || token == "O-O-O" || token == "0-0" || token == "0-0-0";
+}
+
+namespace {
+
+// The castling a Chess960 game's word names: O-O or O-O-O, or the king taking
+// its own rook; 0 for any other word.
+Move chess960Castling(const GameSnapshot& game, std::string_view token) {
+    const int side = game.sideToMove;
+    const int king = side == White ? game.whiteKingSquare : game.blackKingSquare;
+    for (const bool kingSide : {true, false}) {
+        const int kind = side == White ? (kingSide ? CastleWhiteKingSide : CastleWhiteQueenSide)
+                                       : (kingSide ? CastleBlackKingSide : CastleBlackQueenSide);
+        const std::uint16_t right = side == White ? (kingSide ? WhiteKingSideRight : WhiteQueenSideRight)
+                                                  : (kingSide ? BlackKingSideRight : BlackQueenSideRight);
+        if (!castlingRightUsable(game.castleFlags, right)) continue;
+        const int rook = game.castling.rookSquare[kind - CastleBlackKingSide];
+        const bool letters = isCastlingWord(token) && kingSide == (token.size() == 3);
+        const bool takesRook = token.size() == 4 && squareOf(token[0], token[1]) == king && squareOf(token[2], token[3]) == rook;
+        if (letters || takesRook) return makeMoveCode(king, (side == White ? 56 : 0) + (kingSide ? 6 : 2), kind);
+    }
+    return 0;
+}
+
+}  // namespace
+
 Move textToMove(const GameSnapshot& game, std::string_view token) {
+    if (game.castling.text != CastlingText::KingTwoSquares) {
+        if (const Move castling = chess960Castling(game, token)) return castling;
+    }
     // Four characters, or five with a promotion letter; anything longer (a
     // command such as "force") is no move.
     const std::size_t length = token.size();
@@ -93,6 +132,6 @@ std::string movesOfLine(const char* line) {
     std::string moves;
     std::istringstream words(line);
     for (std::string word; words >> word;)
-        if (looksLikeMove(word)) moves += " " + word;
+        if (looksLikeMove(word) || isCastlingWord(word)) moves += " " + word;
     return moves;
 }

@@ -24,15 +24,14 @@ inline void removeRight(Position& p, std::uint16_t right) {
     }
 }
 
-// The right a rook standing on a corner carries, or 0.
-constexpr std::uint16_t cornerRight(int s) {
-    switch (s) {
-        case H1: return WhiteKingSideRight;
-        case A1: return WhiteQueenSideRight;
-        case H8: return BlackKingSideRight;
-        case A8: return BlackQueenSideRight;
-        default: return 0;
-    }
+// The right whose rook starts on s, or 0: a capture there takes it away.
+inline std::uint16_t rookRightOn(const Position& p, int s) {
+    const Square* rooks = p.castling.rookSquare;
+    return s == rooks[1] ? WhiteKingSideRight
+           : s == rooks[3] ? WhiteQueenSideRight
+           : s == rooks[0] ? BlackKingSideRight
+           : s == rooks[2] ? BlackQueenSideRight
+                           : 0;
 }
 
 inline void flipRotated(Position& p, int s) {
@@ -50,7 +49,9 @@ inline void setRotated(Position& p, int s) {
 inline void captureOn(Position& p, PlyRecord& undo, int to, int opponent, int gain) {
     const int captured = p.board[to];
     undo.capturedPiece = static_cast<std::uint8_t>(captured);
-    if ((p.castleFlags & CastlingState) && cornerRight(to)) removeRight(p, cornerRight(to));
+    if (p.castleFlags & CastlingState) {
+        if (const std::uint16_t right = rookRightOn(p, to)) removeRight(p, right);
+    }
     undo.materialDelta = static_cast<std::int8_t>(gain - pieceWeights[captured]);
     p.materialCount = static_cast<std::uint8_t>(p.materialCount + undo.materialDelta);
     p.pieceBoards[captured] ^= bitOf(to);
@@ -85,11 +86,11 @@ inline void movePiece(Position& p, PlyRecord& undo, int from, int to, int side, 
                 p.hashKey ^= zobristKeys[0][p.epSquare];
             }
         } else if (piece == WhiteRook) {
-            if (from == A1) removeRight(p, WhiteQueenSideRight);
-            else if (from == H1) removeRight(p, WhiteKingSideRight);
+            if (from == p.castling.rookSquare[3]) removeRight(p, WhiteQueenSideRight);
+            else if (from == p.castling.rookSquare[1]) removeRight(p, WhiteKingSideRight);
         } else if (piece == BlackRook) {
-            if (from == A8) removeRight(p, BlackQueenSideRight);
-            else if (from == H8) removeRight(p, BlackKingSideRight);
+            if (from == p.castling.rookSquare[2]) removeRight(p, BlackQueenSideRight);
+            else if (from == p.castling.rookSquare[0]) removeRight(p, BlackKingSideRight);
         }
     }
     p.board[from] = Empty;
@@ -111,6 +112,26 @@ constexpr CastlingMove castlings[4] = {
     {E8, C8, A8, D8, BlackRook, BlackQueenSidePath, BlackKingSideRight, BlackQueenSideRight, BlackCastledQueenSide | BlackCastling | BlackQueenSideRight, Black},
     {E1, C1, A1, D1, WhiteRook, WhiteQueenSidePath, WhiteKingSideRight, WhiteQueenSideRight, WhiteCastledQueenSide | WhiteCastling | WhiteQueenSideRight, White},
 };
+
+// A castling of a shuffled game, its attacks tested by the generator: made
+// whole, the king on its square and both rights gone. King and rook may start
+// on each other's destination or stay where they are, so their squares are
+// toggled, never set.
+void makeShuffledCastling(Position& p, const CastlingMove& c, int kingFrom, int index) {
+    const int rookFrom = p.castling.rookSquare[index];
+    removeRight(p, c.otherRight);
+    removeRight(p, c.usedRight);
+    p.kingSquare[c.side] = static_cast<Square>(c.kingTo);
+    p.board[rookFrom] = Empty;
+    p.board[c.rookTo] = static_cast<std::uint8_t>(c.rook);
+    p.hashKey ^= zobristKeys[kingPiece(c.side)][kingFrom] ^ zobristKeys[kingPiece(c.side)][c.kingTo] ^
+                 zobristKeys[c.rook][rookFrom] ^ zobristKeys[c.rook][c.rookTo];
+    p.pieceBoards[c.rook] ^= bitOf(rookFrom) ^ bitOf(c.rookTo);
+    const Bitboard changed = bitOf(kingFrom) ^ bitOf(c.kingTo) ^ bitOf(rookFrom) ^ bitOf(c.rookTo);
+    p.colourBoards[c.side] ^= changed;
+    p.occupied ^= changed;
+    for (int s : {kingFrom, c.kingTo, rookFrom, c.rookTo}) flipRotated(p, s);
+}
 
 // Queen, knight, rook, bishop: 0-3 for the promotion kinds 3-11 (kind 3 is a
 // queen, like kinds 4 and 8).
@@ -204,6 +225,10 @@ void makeMove(Board& b, Move m) {
         case CastleBlackQueenSide:
         case CastleWhiteQueenSide: {
             const CastlingMove& c = castlings[kind - 12];
+            if (p.castling.shuffled) [[unlikely]] {
+                makeShuffledCastling(p, c, from, kind - 12);
+                break;
+            }
             removeRight(p, c.otherRight);
             p.hashKey ^= castlingRightKey(c.usedRight);
             p.castleFlags |= c.setBits;
@@ -295,12 +320,15 @@ void unmakeMove(Board& b, Move m) {
         case CastleWhiteKingSide:
         case CastleBlackQueenSide:
         case CastleWhiteQueenSide: {
+            // The destination is cleared first: a rook that did not move (a
+            // shuffled game's rook on f1) stays.
             const CastlingMove& c = castlings[kind - 12];
+            const int rookFrom = p.castling.rookSquare[kind - 12];
             p.castleFlags = undo.savedCastleFlags;
-            p.kingSquare[side] = static_cast<Square>(c.kingFrom);
+            p.kingSquare[side] = static_cast<Square>(from);
             p.board[c.rookTo] = Empty;
-            p.board[c.rookFrom] = static_cast<std::uint8_t>(c.rook);
-            p.pieceBoards[c.rook] ^= bitOf(c.rookFrom) | bitOf(c.rookTo);
+            p.board[rookFrom] = static_cast<std::uint8_t>(c.rook);
+            p.pieceBoards[c.rook] ^= bitOf(rookFrom) ^ bitOf(c.rookTo);
             break;
         }
         default: {  // promotions

@@ -8,6 +8,25 @@
 #include "board/types.h"
 #include "board/zobrist.h"
 
+// How a game's castlings are written: the king's two squares (e1g1, standard
+// chess), the king taking its own rook (e1h1, UCI's Chess960), or xboard's
+// letters for Chess960 (O-O, O-O-O).
+enum class CastlingText : std::uint8_t { KingTwoSquares, KingTakesRook, Letters };
+
+// Where a game's castling rooks start, by castling kind - 12, and how its
+// castlings are written. A Chess960 setup may start the kings and rooks off
+// e1/e8 and the corners ("shuffled"): its castlings are tested for attacks as
+// they are generated and made whole at once, since the king's path then
+// depends on the game. A game set up from standard squares castles as standard
+// chess does, in Chess960 too.
+struct CastlingRules {
+    Square rookSquare[4] = {H8, H1, A8, A1};
+    Bitboard kingPath[4] = {};     // the king's squares from its start to g or c, both included
+    Bitboard mustBeEmpty[4] = {};  // the squares king and rook cross or reach, but their own
+    bool shuffled = false;
+    CastlingText text = CastlingText::KingTwoSquares;
+};
+
 struct Position {
     Bitboard occupied;
     Bitboard occupiedFiles;     // rotated: each file one byte
@@ -22,6 +41,7 @@ struct Position {
     Square epSquare;            // 0 for none
     std::uint8_t materialCount;
     std::int32_t sideToMove;
+    CastlingRules castling;     // fixed for a game
 };
 
 // The position at the current point of the game, which the search never touches.
@@ -32,6 +52,7 @@ struct GameSnapshot {
     Square whiteKingSquare;
     Square blackKingSquare;
     std::int32_t sideToMove;
+    CastlingRules castling;
 };
 
 struct HistoryEntry {

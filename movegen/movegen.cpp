@@ -173,10 +173,45 @@ inline void completeOpponentCastling(Position& p) {
     p.castleFlags &= static_cast<std::uint16_t>(~S::ThemBits);
 }
 
+template <int BySide>
+bool attackedBy(const Position& p, int s);
+
+// A shuffled game's castlings, whole: the right, every square the king and
+// rook cross or reach empty but their own, and no square of the king's path
+// attacked with both lifted (the opponent's next generator cannot test a path
+// that the game decides).
+template <int Side>
+ScoredMove* shuffledCastlings(const Position& p, ScoredMove* list) {
+    constexpr int kinds[2] = {Side == White ? CastleWhiteKingSide : CastleBlackKingSide,
+                              Side == White ? CastleWhiteQueenSide : CastleBlackQueenSide};
+    constexpr std::uint16_t rights[2] = {Side == White ? WhiteKingSideRight : BlackKingSideRight,
+                                         Side == White ? WhiteQueenSideRight : BlackQueenSideRight};
+    constexpr int destinations[2] = {Side == White ? G1 : G8, Side == White ? C1 : C8};
+    constexpr int scores[2] = {-27980, -27990};
+    const CastlingRules& rules = p.castling;
+    const int king = p.kingSquare[Side];
+    for (int i = 0; i < 2; ++i) {
+        const int index = kinds[i] - CastleBlackKingSide;
+        if (!castlingRightUsable(p.castleFlags, rights[i]) || (p.occupied & rules.mustBeEmpty[index])) continue;
+        Position lifted = p;
+        for (int s : {king, static_cast<int>(rules.rookSquare[index])}) {
+            lifted.occupied ^= bitOf(s);
+            lifted.occupiedFiles ^= fileRotBit[s];
+            lifted.occupiedDiagA1H8 ^= diagA1H8Bit[s];
+            lifted.occupiedDiagA8H1 ^= diagA8H1Bit[s];
+        }
+        bool safe = true;
+        for (Bitboard path = rules.kingPath[index]; path && safe;) safe = !attackedBy<Side ^ 1>(lifted, popLowest(path));
+        if (safe) list = emit(list, scores[i], king, destinations[i], kinds[i]);
+    }
+    return list;
+}
+
 // Castling needs only the right and empty squares between king and rook; the
 // opponent's next generation tests the king's path for attacks.
 template <int Side>
 ScoredMove* castlings(const Position& p, ScoredMove* list) {
+    if (p.castling.shuffled) [[unlikely]] return shuffledCastlings<Side>(p, list);
     constexpr std::uint16_t kingSide = Side == White ? WhiteKingSideRight : BlackKingSideRight;
     constexpr std::uint16_t queenSide = Side == White ? WhiteQueenSideRight : BlackQueenSideRight;
     constexpr int home = Side == White ? E1 : E8;

@@ -287,10 +287,28 @@ Reader::Status Reader::next(Game& game, std::string& message) {
 
 // --- the board side ---
 
+namespace {
+
+// A Variant tag's name in lower case, without blanks and hyphens.
+std::string variantName(const Game& game) {
+    const std::string* variant = game.tag("Variant");
+    std::string name;
+    if (variant)
+        for (unsigned char c : *variant)
+            if (!std::isspace(c) && c != '-') name += static_cast<char>(std::tolower(c));
+    return name;
+}
+
+bool isChess960(const std::string& variant) {
+    return variant == "chess960" || variant == "fischerandom" || variant == "fischerrandom" || variant == "960";
+}
+
+}  // namespace
+
 bool gameStart(const Game& game, Start& start, std::string& error) {
     const std::string* setUp = game.tag("SetUp");
     const std::string* fen = game.tag("FEN");
-    start = Start{StandardFen, 1, false};
+    start = Start{StandardFen, 1, false, isChess960(variantName(game))};
     if (setUp && *setUp == "0") return true;
     if (!fen) {
         if (!setUp) return true;
@@ -352,18 +370,15 @@ struct Replayer {
 
 bool replay(Board& b, Game& game, ReplayError& error) {
     error = ReplayError{};
-    if (const std::string* variant = game.tag("Variant")) {
-        std::string name = *variant;
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (name != "standard" && name != "chess" && name != "normal" && !name.empty()) {
-            error.reason = "the variant " + *variant + " is not standard chess";
-            return false;
-        }
+    const std::string name = variantName(game);
+    if (name != "standard" && name != "chess" && name != "normal" && !name.empty() && !isChess960(name)) {
+        error.reason = "the variant " + *game.tag("Variant") + " is not standard chess";
+        return false;
     }
     Replayer replayer{b, Start{}, error};
     if (!gameStart(game, replayer.start, error.reason)) return false;
     std::string why;
-    if (!setUpBoard(b, replayer.start.fen, &why)) {
+    if (!setUpBoard(b, replayer.start.fen, &why, replayer.start.chess960)) {
         error.reason = "a FEN the engine cannot set up (" + why + "): " + replayer.start.fen;
         return false;
     }

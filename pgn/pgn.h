@@ -82,19 +82,22 @@ struct ReplayError {
 
 // The start of a game: its FEN tag when SetUp asks for it (or when a FEN tag
 // stands alone), the standard position otherwise; the move number and side
-// of its first move. False for a FEN the engine cannot set up.
+// of its first move; whether its Variant tag says Chess960 (or Fischerandom),
+// whose FEN is read with Chess960's castling fields. False for a FEN the
+// engine cannot set up.
 struct Start {
     std::string fen;
     int moveNumber = 1;
     bool blackToMove = false;
+    bool chess960 = false;
 };
 bool gameStart(const Game& game, Start& start, std::string& error);
 
 // Sets the game's start position up on the board and plays every move of the
 // main line and its variations there, filling in each move's code and
 // standard SAN. Leaves the board at the start. False, with where it
-// stopped, for a variant, a FEN the engine refuses, a null move, or a move
-// that is not legal or cannot be read.
+// stopped, for a variant other than Chess960, a FEN the engine refuses, a
+// null move, or a move that is not legal or cannot be read.
 bool replay(Board& b, Game& game, ReplayError& error);
 
 // The game in export format: the seven tags of the roster first (with "?"

@@ -146,7 +146,7 @@ SanReading readSan(const Position& p, std::string_view text, const LegalMoves& l
         const std::string wanted(text);
         return found([&](Move m) {
             char coordinates[8];
-            moveToText(coordinates, m);
+            moveToText(coordinates, m, p.castling);
             return wanted == coordinates;
         });
     }

@@ -661,7 +661,7 @@ char* SearchThread::pvTextAfter(char* buffer, Move move, int n) {
     // are free, the root's is not.
     board.currentPly = &board.plyStack[2];
     saveUndo(board);
-    char* text = moveToText(buffer, move);
+    char* text = moveToText(buffer, move, board.position.castling);
     *text++ = ' ';
     makeMove(board, move);
     ++board.currentPly;
@@ -698,7 +698,7 @@ char* SearchThread::pvText(char* buffer, int n) {
     // interfaces that replay it.
     char* last = buffer;
     if (!kingCapturable(p)) {
-        char* text = moveToText(buffer, move);
+        char* text = moveToText(buffer, move, board.position.castling);
         *text++ = ' ';
         last = pvText(text, n - 1);
     } else {

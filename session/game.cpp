@@ -227,23 +227,31 @@ void setupStartQuietly() {
 
 namespace {
 
+struct Rules {
+    bool chess960 = false;
+    CastlingText text = CastlingText::KingTwoSquares;
+} rules;
+
 // The position a FEN text describes, read into a scratch position first, so
 // that a bad text cannot leave a half-built board behind; then installed as
 // the game's start.
 bool installText(std::string_view text, std::string* reason) {
     FenSetup fresh;
     std::string why;
-    if (!readFen(text, fresh, why)) {
+    if (!readFen(text, fresh, why, rules.chess960)) {
         logLine("-M: refused position: ", why);
         if (reason) *reason = why;
         return false;
     }
+    if (rules.chess960) fresh.position.castling.text = rules.text;
     installPosition(gameBoard(), fresh);
     startGameRecord();
     return true;
 }
 
 }  // namespace
+
+void setChess960(bool on, CastlingText text) { rules = Rules{on, on ? text : CastlingText::KingTwoSquares}; }
 
 bool setupPosition(std::string_view text, bool withBook, std::string* reason) {
     if (!installText(text, reason)) return false;

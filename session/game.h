@@ -17,6 +17,11 @@ Board& gameBoard();
 // The standard start position, as `new` and `result` set it up.
 inline constexpr const char* StartPositionText = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
+// The rules of the games set up from now on: standard chess, or Chess960 (FEN
+// castling fields of both forms, see readFen) with its castlings written as
+// `text`. Standard chess until said otherwise.
+void setChess960(bool on, CastlingText text = CastlingText::KingTakesRook);
+
 // Replaces the game with the position the FEN `text` describes. A rejected
 // text returns false, says why in `reason` (when given) and leaves the
 // previous game (position, snapshot, history, table) exactly as it was. With

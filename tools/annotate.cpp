@@ -176,7 +176,7 @@ Annotated annotateGame(pgn::Game& game, long number, const Options& options, con
         return san;
     };
     std::vector<Searched> positions(plies + 1);
-    setUpBoard(board, start.fen);
+    setUpBoard(board, start.fen, nullptr, start.chess960);
     searchPool.newGame();
     for (int i = 0; i < book; ++i) playLineMove(board, moves[i].move);
     for (int i = book; i <= plies; ++i) {

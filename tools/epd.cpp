@@ -1,7 +1,8 @@
-// drozak-tools epd [--movetime MS | --depth D] FILE: a test suite of EPD lines
-// (four FEN fields or six, then operations such as bm, am, id), each position
-// searched from a cleared table as the engine searches after `setboard` (no
-// book), one line per position and `solved N/M` at the end.
+// drozak-tools epd [--movetime MS | --depth D] [--chess960] FILE: a test suite
+// of EPD lines (four FEN fields or six, then operations such as bm, am, id),
+// each position searched from a cleared table as the engine searches after
+// `setboard` (no book), one line per position and `solved N/M` at the end.
+// Chess960 positions by the switch, or by rook files in a castling field.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -123,18 +124,23 @@ std::string joined(const char* code, const std::vector<std::string>& moves) {
 int epdCommand(int argc, char** argv) {
     SearchLimits limits{0, 1000};
     std::string file;
+    bool chess960 = false;
     if (!takeThreadsOption(argc, argv)) argc = -1;
     if (argc < 0) {
-        std::fprintf(stderr, "usage: drozak-tools epd [--movetime MS | --depth D] [--threads N] FILE\n");
+        std::fprintf(stderr, "usage: drozak-tools epd [--movetime MS | --depth D] [--threads N] [--chess960] FILE\n");
         return 2;
     }
     for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--chess960") == 0) {
+            chess960 = true;
+            continue;
+        }
         const int taken = readLimitOption(argc, argv, i, limits);
         if (taken > 0) i += taken - 1;
         else if (taken == 0 && file.empty() && argv[i][0] != '-') file = argv[i];
         else file = "";
         if (taken < 0 || (taken == 0 && file.empty())) {
-            std::fprintf(stderr, "usage: drozak-tools epd [--movetime MS | --depth D] [--threads N] FILE\n");
+            std::fprintf(stderr, "usage: drozak-tools epd [--movetime MS | --depth D] [--threads N] [--chess960] FILE\n");
             return 2;
         }
     }
@@ -155,7 +161,8 @@ int epdCommand(int argc, char** argv) {
         Board& board = toolBoard();
         std::string why;
         if (!parseLine(text, line, error) ||
-            (!setUpBoard(board, line.fen, &why) && (error = "a bad FEN (" + why + "): " + line.fen, true)) ||
+            (!setUpBoard(board, line.fen, &why, chess960 || namesRookFiles(line.fen)) &&
+             (error = "a bad FEN (" + why + "): " + line.fen, true)) ||
             !readMoves(board, line.best, best, error) || !readMoves(board, line.avoid, avoid, error)) {
             std::fflush(stdout);
             std::fprintf(stderr, "epd: line %d skipped: %s\n", lineNumber, error.c_str());

@@ -18,13 +18,13 @@ struct Subcommand {
 };
 
 const Subcommand subcommands[] = {
-    {"perft", perftCommand, "perft DEPTH [FEN]"},
+    {"perft", perftCommand, "perft DEPTH [--chess960] [FEN]"},
     {"bench", benchCommand, "bench [DEPTH] [--threads N]"},
     {"search", searchCommand, "search DEPTH [FEN] [--threads N]"},
     {"makebook", makebookCommand, "makebook IN OUT"},
     {"evalbench", evalbenchCommand, "evalbench [SECONDS]"},
     {"annotate", annotateCommand, "annotate [--movetime MS | --depth D] [--chart DIR] [--jobs N] [--threads N] [--lines N] [FILE]"},
-    {"epd", epdCommand, "epd [--movetime MS | --depth D] [--threads N] FILE"},
+    {"epd", epdCommand, "epd [--movetime MS | --depth D] [--threads N] [--chess960] FILE"},
 };
 
 // On standard error for a bad command line, on standard output for --help.

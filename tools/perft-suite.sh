@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The published perft totals, counted at full depth by the given drozak-tools:
+# The published perft totals, and stockfish's for Chess960, counted at full depth by the given drozak-tools:
 # prints each total beside the expected one with seconds and leaves per second,
 # and exits non-zero on any mismatch.
 set -uo pipefail
@@ -14,6 +14,14 @@ cases=(
   "5|89941194|rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8"
   "5|164075551|r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10"
   "6|71179139|n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1"
+  # Chess960 (Shredder-FEN castling fields), counted by Debian's stockfish 15.1 with UCI_Chess960:
+  # the kings of b1 and g1 beside their rooks, then middle games with castling still available.
+  "6|124654807|rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w HAha - 0 1"
+  "6|127298001|rbbnqnkr/pppppppp/8/8/8/8/PPPPPPPP/RBBNQNKR w HAha - 0 1"
+  "6|227689589|bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9"
+  "5|114241469|r1nkr3/p1pp1b1p/n5B1/6q1/2PbP3/2NP4/P1K2P1P/R1N1QRB1 b a - 0 14"
+  "5|36071120|bqkr1b2/1ppp1p1r/8/p3p3/2P1nn1p/BP1NPN2/P2PBPPP/2QRKR2 w D - 7 15"
+  "5|27130611|bb1qrk1r/p1pp2pp/2n4n/1P1PppQ1/8/2N3P1/1PP1PP1P/BB2RKNR w HEhe e6 0 8"
 )
 
 failures=0

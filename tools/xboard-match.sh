@@ -3,22 +3,26 @@
 # Fails when Drozak loses a game by a crash, an illegal move, a false claim or
 # on time, leaves one of xboard's pings unanswered, or when the match does not
 # finish in time.
-#   xboard-match.sh [-e OPPONENT] [-o OPTIONS] [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-p] [-u] [-b BUILD_DIR]
+#   xboard-match.sh [-e OPPONENT] [-o OPTIONS] [-n GAMES] [-m MOVES] [-t BASE] [-i INC] [-v VARIANT] [-p] [-u] [-b BUILD_DIR]
 # Defaults: phalanx (hoichess works too), 4 games of 40 moves in 0:10 (minutes
 # or minutes:seconds), no increment; -p lets both engines ponder; -u plays
 # drozak-uci through Debian's polyglot adapter, as people run a UCI engine
 # under xboard. -o gives Drozak command-line options ("--threads 2"). The
 # opponent is a command with its arguments; "drozak ARGS" is this build's
 # engine with ARGS, its book, and a log of its own (Drozak against itself,
-# say with other threads). The engine runs in BUILD_DIR (default build), where
-# Drozak.book is; the games, xboard's debug file and the logs go to a fresh
-# directory under /tmp.
+# say with other threads); "stockfish [LEVEL]" is Debian's stockfish at that
+# Skill Level (default 3) through polyglot, which plays Chess960 too. -v
+# fischerandom plays Chess960 from a new random start position every game
+# (phalanx and hoichess play only normal chess). The engine runs in BUILD_DIR
+# (default build), where Drozak.book is; the games, xboard's debug file and
+# the logs go to a fresh directory under /tmp.
 set -euo pipefail
-opponent=phalanx options="" games=4 moves=40 base=0:10 inc=0 ponder=false uci=false build=build
-while getopts "e:o:n:m:t:i:pub:" opt; do
+opponent=phalanx options="" games=4 moves=40 base=0:10 inc=0 variant=normal ponder=false uci=false build=build
+while getopts "e:o:n:m:t:i:v:pub:" opt; do
   case $opt in
     e) opponent=$OPTARG ;; o) options=$OPTARG ;; n) games=$OPTARG ;; m) moves=$OPTARG ;; t) base=$OPTARG ;;
-    i) inc=$OPTARG ;; p) ponder=true ;; u) uci=true ;; b) build=$OPTARG ;; *) sed -n '2,16p' "$0"; exit 2 ;;
+    i) inc=$OPTARG ;; v) variant=$OPTARG ;; p) ponder=true ;; u) uci=true ;; b) build=$OPTARG ;;
+    *) sed -n '2,21p' "$0"; exit 2 ;;
   esac
 done
 export PATH="$PATH:/usr/games"
@@ -26,7 +30,7 @@ read -r opponentProgram opponentArgs <<<"$opponent"
 missing=()
 needs=(xboard xvfb-run)
 [ "$opponentProgram" = drozak ] || needs+=("$opponentProgram")
-[ "$uci" = false ] || needs+=(polyglot)
+[ "$uci" = false ] && [ "$opponentProgram" != stockfish ] || needs+=(polyglot)
 for need in "${needs[@]}"; do command -v "$need" >/dev/null || missing+=("${need%-run}"); done
 if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
@@ -34,12 +38,15 @@ fi
 build=$(cd "$build" && pwd)
 [ -x "$build/drozak" ] || { echo "no engine at $build/drozak: build it first" >&2; exit 2; }
 out=$(mktemp -d /tmp/drozak-match-XXXXXX)
-engine="./drozak --log $out/Drozak.log $options"
-[ "$uci" = false ] || engine="polyglot -noini -ec './drozak-uci --log $out/Drozak.log $options' -ed $build -log true -lf $out/polyglot.log"
+# (no blank after the last argument: xboard would pass an empty one)
+engine="./drozak --log $out/Drozak.log${options:+ $options}"
+[ "$uci" = false ] || engine="polyglot -noini -ec './drozak-uci --log $out/Drozak.log${options:+ $options}' -ed $build -log true -lf $out/polyglot.log"
 mkdir -p "$out/opponent"
 opponentCommand=$opponent
 [ "$opponentProgram" != drozak ] ||
-  opponentCommand="$build/drozak --book $build/Drozak.book --log $out/opponent/Drozak.log $opponentArgs"
+  opponentCommand="$build/drozak --book $build/Drozak.book --log $out/opponent/Drozak.log${opponentArgs:+ $opponentArgs}"
+[ "$opponentProgram" != stockfish ] ||
+  opponentCommand="polyglot -noini -ec stockfish -uci 'Skill Level=${opponentArgs:-3}' -uci Threads=1 -log true -lf $out/opponent/polyglot.log"
 # xboard tells every engine the same number of cores at each game: a side
 # given --threads keeps its own, its `cores` lines left out on the way in.
 # (polyglot's engine command is quoted for the shell too).
@@ -59,11 +66,13 @@ pgn=$out/games.pgn debug=$out/xboard.debug
 clock=(-mps "$moves" -tc "$base")
 [ "$inc" = 0 ] || clock=(-tc "$base" -inc "$inc")
 limit=$(( games * ($(awk -F: '{ print ($2 == "" ? $1 * 60 : $1 * 60 + $2) }' <<<"$base") * 8 + 60) ))
-echo "match: $games games of $name against $opponentName, $moves moves in $base + $inc s, pondering $ponder, UCI $uci, files in $out"
+variantOption=()
+[ "$variant" = normal ] || variantOption=(-variant "$variant")
+echo "match: $games games of $variant of $name against $opponentName, $moves moves in $base + $inc s, pondering $ponder, UCI $uci, files in $out"
 # A session of its own, so that xboard, Xvfb and the engines end together.
 HOME=$out setsid xvfb-run -a xboard -noGUI -fcp "$engine" -fd "$build" -scp "$opponentCommand" -sd "$out/opponent" \
   -firstPgnName "$name" -secondPgnName "$opponentName" \
-  -matchGames "$games" "${clock[@]}" -ponderNextMove "$ponder" -autoCallFlag true -testClaims true \
+  -matchGames "$games" "${clock[@]}" "${variantOption[@]}" -ponderNextMove "$ponder" -autoCallFlag true -testClaims true \
   -saveSettingsOnExit false -saveGameFile "$pgn" -debug -nameOfDebugFile "$debug" >"$out/xboard.out" 2>&1 &
 session=$!
 trap 'kill -- -"$session" 2>/dev/null || true' EXIT

@@ -67,7 +67,7 @@ void tell(const std::string& text) {
 
 std::string moveText(Move move) {
     char text[8];
-    moveToText(text, move);
+    moveToText(text, move, gameBoard().position.castling);
     return text;
 }
 
@@ -150,6 +150,7 @@ void uciCommand(const std::vector<std::string>&) {
     std::printf("option name Ponder type check default false\n");
     std::printf("option name OwnBook type check default true\n");
     std::printf("option name Move Overhead type spin default 30 min 0 max 5000\n");
+    std::printf("option name UCI_Chess960 type check default false\n");
     std::printf("uciok\n");
     tellPendingBookError();
 }
@@ -209,6 +210,11 @@ void setoptionCommand(const std::vector<std::string>& words) {
         ok = parseCheck(value, options.ownBook);
     } else if (key == "move overhead") {
         ok = parseSpin(value, 0, 5000, options.moveOverheadMs);
+    } else if (key == "uci_chess960") {
+        // from the next position on: its castlings are the king taking its rook
+        bool on;
+        ok = parseCheck(value, on);
+        if (ok) setChess960(on, CastlingText::KingTakesRook);
     } else {
         tell("no option named '" + printable(name) + "'");
         return;
@@ -412,6 +418,7 @@ public:
 void runUci() {
     quitRead = false;
     options = Options{};
+    setChess960(false);
     setBookErrorReport(bookMissing);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     commandInput().start(STDIN_FILENO);

@@ -8,6 +8,7 @@
 
 #include "board/movetext.h"
 #include "search/search.h"
+#include "session/game.h"
 
 std::atomic<bool> postThinking{false};
 
@@ -98,7 +99,7 @@ void printAnalysisStatus() {
     const int started = rootProgress.started.load(std::memory_order_relaxed);
     const Move current = rootProgress.current.load(std::memory_order_relaxed);
     char move[8] = "";
-    if (current) moveToText(move, current);
+    if (current) moveToText(move, current, gameBoard().position.castling);
     std::printf("stat01: %ld %llu %d %d %d %s\n", session::analysisRunning() ? centiseconds() : 0L,
                 static_cast<unsigned long long>(searchPool.nodes()),
                 rootProgress.depth.load(std::memory_order_relaxed), std::max(0, total - started), total, move);

@@ -42,6 +42,7 @@ constexpr Feature features[] = {
     {"done", "0"},        {"setboard", "1"}, {"ping", "1"},    {"myname", "\"Drozak " DROZAK_VERSION "\""},
     {"sigint", "0"},      {"sigterm", "0"},  {"analyze", "1"}, {"memory", "1"},
     {"smp", "1"},         {"exclude", "1"},  {"option", "\"MultiPV -spin 1 1 64\""},
+    {"variants", "\"normal,fischerandom\""},
 };
 
 // The words of a line after its command, as a number.
@@ -55,7 +56,7 @@ bool readNumber(Parse parse, const std::string& args, std::int64_t& value) {
 
 void announce(Move move, const char* logPrefix) {
     char text[8];
-    moveToText(text, move);
+    moveToText(text, move, gameBoard().position.castling);
     std::printf("move %s\n", text);
     logLine(logPrefix, text);
 }
@@ -172,13 +173,34 @@ void goCommand(const std::string&) {
 }
 
 // A new game, which the engine plays as Black; analysis goes on in it.
-void newCommand(const std::string&) {
+void startNewGame() {
     session::newGame();
     if (session::mode() != Mode::Analyse) session::setMode(Mode::Play);
 }
 
+// A new game of standard chess: `variant` comes after it for any other.
+void newCommand(const std::string&) {
+    setChess960(false);
+    startNewGame();
+}
+
 // The words after "result" are its reason, whatever they look like.
-void resultCommand(const std::string& args) { newCommand(args); }
+void resultCommand(const std::string&) { startNewGame(); }
+
+// `variant fischerandom`: Chess960, its castlings O-O and O-O-O either way;
+// `variant normal`: standard chess. The game starts again from the start
+// position under them (the interface sends the variant right after `new`).
+// Any other variant changes nothing.
+void variantCommand(const std::string& args) {
+    const std::string name = splitFirstWord(args).first;
+    if (name != "normal" && name != "fischerandom") {
+        std::printf("Error (variant not supported): %s\n", printable(name).c_str());
+        logLine("-M: variant not supported: ", name);
+        return;
+    }
+    setChess960(name == "fischerandom", CastlingText::Letters);
+    setupPosition(StartPositionText, true);
+}
 
 // Force mode: moves are made, not answered. Analysis goes on: it never moves anyway.
 void forceCommand(const std::string&) {
@@ -381,6 +403,7 @@ constexpr Command commands[] = {
     {"option", Match::Word, Hold, Stop, optionCommand},
     {"exclude", Match::Word, Hold, Stop, excludeCommand},
     {"include", Match::Word, Hold, Stop, includeCommand},
+    {"variant", Match::Word, Abandon, Stop, variantCommand},
     // Commands of the protocol the engine does not act on: taken silently,
     // since some interfaces treat any error line as fatal.
     {"xboard", Match::Word, Hold, Keep, ignored},
@@ -395,7 +418,6 @@ constexpr Command commands[] = {
     {"draw", Match::Word, Hold, Keep, ignored},
     {"hint", Match::Word, Hold, Keep, ignored},
     {"bk", Match::Word, Hold, Keep, ignored},
-    {"variant", Match::Word, Hold, Keep, ignored},
     {"egtpath", Match::Word, Hold, Keep, ignored},
     {"nps", Match::Word, Hold, Keep, ignored},
 };
@@ -413,8 +435,10 @@ const Command* findCommand(const std::string& word) {
 
 // Whether a word is an opponent's move: a move of the game position, or while
 // pondering any word of a move's form (the board holds the expected move
-// then). A word with a NUL byte is none, whatever comes before the NUL.
+// then); in Chess960, O-O and O-O-O whenever. A word with a NUL byte is none,
+// whatever comes before the NUL.
 bool isMoveWord(const std::string& word) {
+    if (isCastlingWord(word) && gameBoard().position.castling.text == CastlingText::Letters) return true;
     return session::expectedMove() ? looksLikeMove(word) : gameMoveOfText(word) != 0;
 }
 
@@ -424,7 +448,7 @@ bool isMoveWord(const std::string& word) {
 void opponentMove(const std::string& word) {
     if (const Move expected = session::expectedMove()) {
         char text[8];
-        moveToText(text, expected);
+        moveToText(text, expected, gameBoard().position.castling);
         if (word == text) {
             logLine("-GOOD PONDER");
             session::ponderHit();
@@ -503,6 +527,7 @@ void runXboard() {
     quitRead = false;
     ponderEnabled = false;
     postThinking = false;
+    setChess960(false);
     setBookErrorReport(bookMissing);
     // Not fflush(nullptr), nor stdio's input: nothing waits on a lock the
     // reader thread holds.

@@ -7,6 +7,7 @@
 #include <bit>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "board/fen.h"
 #include "support/chess.h"
@@ -17,11 +18,11 @@ namespace {
 
 constexpr const char* StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
-FenSetup read(std::string_view fen) {
+FenSetup read(std::string_view fen, bool chess960 = false) {
     ensureTables();
     FenSetup setup;
     std::string reason;
-    EXPECT_TRUE(readFen(fen, setup, reason)) << fen << ": " << reason;
+    EXPECT_TRUE(readFen(fen, setup, reason, chess960)) << fen << ": " << reason;
     return setup;
 }
 
@@ -138,6 +139,46 @@ TEST(ReadFen, RefusedTextsWithTheirReasons) {
                             "4k3/8/8/8/8/PPPPPPPP/PPPPPPP1/4K3 w - -", "4k3/pppppppp/ppppppp1/8/8/8/8/4K3 w - -"}) {
         installPosition(board(), read(fen));
         EXPECT_TRUE(positionIsConsistent(board())) << fen;
+    }
+}
+
+// Chess960 castling fields: Shredder-FEN's files and X-FEN's letters, each
+// right written back in X-FEN (a file for an inner rook); rights without
+// their king on the home rank or their rook dropped; a standard placement
+// read as Chess960 is the standard position; standard reading refuses files
+// and drops what is not at home.
+TEST(ReadFen, Chess960CastlingFields) {
+    const char* const shuffled = "rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w ";
+    const char* const innerRooks = "1k1r3r/pppppppp/8/8/8/8/PPPPPPPP/1K1R3R w ";
+    const struct {
+        std::string fen;
+        const char* written;
+    } cases[] = {
+        {std::string(shuffled) + "HAha -", "KQkq"}, {std::string(shuffled) + "KQkq -", "KQkq"},
+        {std::string(shuffled) + "aH -", "Kq"}, {std::string(innerRooks) + "Dd -", "Dd"},
+        {std::string(innerRooks) + "Hh -", "Kk"}, {std::string(innerRooks) + "KQkq -", "Kk"},
+        {"4k3/8/8/8/8/8/K7/R6R w HA -", "-"}, {"4k3/8/8/8/8/8/8/R3K3 w HA -", "Q"}, {"r3k2r/8/8/8/8/8/8/R3K2R w HAha -", "KQkq"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fen);
+        installPosition(board(), read(c.fen, true));
+        EXPECT_TRUE(positionIsConsistent(board()));
+        const std::string text = gameText();
+        EXPECT_EQ(text.substr(text.find(' ') + 3, text.rfind(' ') - text.find(' ') - 3), c.written);
+    }
+    EXPECT_EQ(read(std::string(innerRooks) + "Dd -", true).position.castling.rookSquare[1], D1);
+    const Position standard = read("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -").position;
+    const Position same = read("r3k2r/8/8/8/8/8/8/R3K2R w HAha -", true).position;
+    EXPECT_TRUE(samePosition(standard, same) && !same.castling.shuffled);
+    EXPECT_EQ(read(std::string(shuffled) + "KQkq -").position.castleFlags, 0);
+
+    FenSetup out;
+    std::string reason;
+    for (const auto& [fen, chess960, why] : {std::tuple{std::string(shuffled) + "HAha -", false, "castling field 'HAha': 'H'"},
+                                            {"4k3/8/8/8/8/8/8/4K1RR w GH -", true, "castling field 'GH': two rights of one wing"},
+                                            {"4k3/8/8/8/8/8/8/4K2R w Kx -", true, "castling field 'Kx': 'x'"}}) {
+        EXPECT_FALSE(readFen(fen, out, reason, chess960)) << fen;
+        EXPECT_EQ(reason, why);
     }
 }
 

@@ -251,12 +251,13 @@ void fuzz(const std::uint8_t* data, std::size_t size) {
 // now" on a search for a move: searches end in moves, claims and ponder hits,
 // whose counts are printed at the end of a run.
 const std::regex xboardLine(
-    "|feature (done=[01]|setboard=1|ping=1|myname=\"Drozak " DROZAK_VERSION "\"|sigint=0|sigterm=0|analyze=1|memory=1|smp=1|exclude=1|option=\"MultiPV -spin 1 1 64\")"
+    "|feature (done=[01]|setboard=1|ping=1|myname=\"Drozak " DROZAK_VERSION "\"|sigint=0|sigterm=0|analyze=1|memory=1|smp=1|exclude=1|option=\"MultiPV -spin 1 1 64\"|variants=\"normal,fischerandom\")"
     "|Engine works only with xboard protocol ver. 2|tellusererror (BOOK ERROR!|Illegal position)"
     "|(1-0|0-1) \\{Drozak mates 1\\}|1-0 \\{White mates 0\\}|0-1 \\{Black mates 0\\}"
     "|1/2-1/2 \\{Draw: repetition or statemate\\}|pong( .*)?|Error \\(unknown command\\): [ -~]+"
-    "|(move |Illegal move: )[a-h][1-8][a-h][1-8][qnrb]?|stat01: \\d+ \\d+ \\d+ \\d+ \\d+ ([a-h][1-8][a-h][1-8][qnrb]?)?"
-    "|\\d+ -?\\d+ \\d+ \\d+( [a-h][1-8][a-h][1-8][qnrb]?)*");
+    "|Error \\(variant not supported\\): [ -~]*|Illegal move: [0O]-[0O](-[0O])?"  // Chess960 castlings in letters
+    "|(move |Illegal move: )([a-h][1-8][a-h][1-8][qnrb]?|O-O(-O)?)|stat01: \\d+ \\d+ \\d+ \\d+ \\d+ ([a-h][1-8][a-h][1-8][qnrb]?|O-O(-O)?)?"
+    "|\\d+ -?\\d+ \\d+ \\d+( [a-h][1-8][a-h][1-8][qnrb]?| O-O(-O)?)*");
 const std::regex uciLine(
     "id name Drozak " DROZAK_VERSION "|id author .+|option name .+|uciok|readyok|info string [ -~]+"
     "|info depth \\d+ seldepth \\d+ score (cp|mate) -?\\d+ nodes \\d+ nps \\d+ time \\d+ hashfull \\d+ pv( [a-h][1-8][a-h][1-8][qnrb]?)+"

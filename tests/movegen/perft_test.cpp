@@ -56,6 +56,67 @@ TEST(Perft, PublishedCounts) {
     EXPECT_EQ(bishopPromotion, 4u);
 }
 
+// Chess960, counted by stockfish 15.1 (`setoption name UCI_Chess960 value
+// true`, `go perft N`) from the Shredder-FEN forms; each X-FEN form beside one
+// is the same position. Kings on b1 with a rook on a1 and on g1 with a rook
+// on h1, an inner rook's right (d1 with another on h1), king and rook that
+// swap (f1, g1) or stand still, a rook that lifted opens a check (king c1,
+// rook b1, an enemy rook on a1), and middle games with castling available.
+TEST(Perft, Chess960Counts) {
+    const struct {
+        const char* fen;
+        int depth;
+        std::uint64_t leaves;
+    } cases[] = {
+        {"rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w HAha - 0 1", 4, 202212},
+        {"rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w KQkq - 0 1", 4, 202212},
+        {"rbbnqnkr/pppppppp/8/8/8/8/PPPPPPPP/RBBNQNKR w HAha - 0 1", 4, 204378},
+        {"bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9", 4, 326672},
+        {"1k1r3r/pppppppp/8/8/8/8/PPPPPPPP/1K1R3R w Dd - 0 1", 3, 16750},
+        {"1k1r3r/pppppppp/8/8/8/8/PPPPPPPP/1K1R3R w Hh - 0 1", 3, 15181},
+        {"1k1r3r/pppppppp/8/8/8/8/PPPPPPPP/1K1R3R w Kk - 0 1", 3, 15181},
+        {"1k6/8/8/8/8/8/8/r1RK3R w HC - 0 1", 4, 50203}, {"4k3/8/8/8/8/8/8/rRK4R w HB - 0 1", 4, 57884},
+        {"1r2k1r1/8/8/8/8/8/8/R2K1R2 w FAgb - 0 1", 4, 282678}, {"4k3/8/8/8/8/8/8/rRK5 w B - 0 1", 4, 12489},
+        {"bqkr1b2/1ppp1p1r/8/p3p3/2P1nn1p/BP1NPN2/P2PBPPP/2QRKR2 w D - 7 15", 3, 31889},
+        {"bb1qrk1r/p1pp2pp/2n4n/1P1PppQ1/8/2N3P1/1PP1PP1P/BB2RKNR w HEhe e6 0 8", 3, 31396},
+    };
+    const Chess960Rules chess960;
+    for (const auto& c : cases) {
+        setUpFen(c.fen);
+        EXPECT_EQ(perft(board(), c.depth), c.leaves) << c.fen;
+    }
+}
+
+// Chess960 castlings that the rules allow or refuse, as python-chess judges
+// them (chess960=True): the king's path is judged with the castling rook
+// lifted, and the squares both cross must be empty; the rook's own square
+// may be attacked.
+TEST(Perft, Chess960CastlingRules) {
+    const struct {
+        const char* fen;
+        const char* castling;
+        bool legal;
+    } cases[] = {
+        {"4k3/8/8/8/8/8/8/rRK5 w B - 0 1", "c1b1", false},                // the rook on a1 sees c1 past b1
+        {"2rkr3/2p1p3/8/8/8/4b3/PPP5/RK6 w A - 0 1", "b1a1", false},      // the bishop sees c1
+        {"2rkr3/2p1p3/8/8/8/8/PPP5/RK6 w A - 0 1", "b1a1", true},
+        {"4rkr1/4p1p1/8/8/8/8/6PP/6KR w H - 0 1", "g1h1", true},          // the king stays on g1
+        {"4k3/8/8/8/8/8/8/5KR1 w G - 0 1", "f1g1", true},                 // king and rook swap
+        {"4k3/8/8/8/8/8/8/RK5r w A - 0 1", "b1a1", false},                // in check; d1 would shield c1
+        {"4k3/8/8/8/8/8/8/r5KR w H - 0 1", "g1h1", false},                // in check; f1 would shield g1
+        {"4k3/8/8/8/8/8/8/1K2N2R w H - 0 1", "b1h1", false},              // a knight on the king's path
+        {"4k3/8/8/8/8/8/8/RN1K4 w A - 0 1", "d1a1", false},               // a knight on the rook's path
+        {"r3k3/8/8/8/8/8/8/R1K5 w A - 0 1", "c1a1", true},                // only the rook is attacked
+    };
+    const Chess960Rules chess960;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fen);
+        setUpFen(c.fen);
+        EXPECT_EQ(legalMoveTexts().count(c.castling) > 0, c.legal);
+        EXPECT_GE(moveKind(textToMove(c.castling)), CastleBlackKingSide);  // read as castling, legal or not
+    }
+}
+
 // The piece on s, kings included (they stand on real squares at every node).
 int pieceAt(int s) {
     if (position().board[s]) return position().board[s];
@@ -66,10 +127,12 @@ struct Attacker {
     int square, kind;  // 1 pawn, 2 knight, 3 diagonal, 4 straight, 5 king
 };
 
-// The pieces of `side` that attack `target`, found by walking the board.
-std::vector<Attacker> attackersOf(int target, int side) {
+// The pieces of `side` that attack `target`, found by walking the board with
+// the men on `lifted` taken off.
+std::vector<Attacker> attackersOf(int target, int side, Bitboard lifted = 0) {
     Bitboard occupied = 0;
     for (int s = 0; s < 64; ++s) occupied |= pieceAt(s) ? bitOf(s) : 0;
+    occupied &= ~lifted;
     std::vector<Attacker> found;
     const auto add = [&](Bitboard from, int whiteCode, int kind) {
         const int code = whiteCode + (side == White ? 0 : 1);
@@ -85,7 +148,7 @@ std::vector<Attacker> attackersOf(int target, int side) {
     return found;
 }
 
-bool attacked(int target, int side) { return !attackersOf(target, side).empty(); }
+bool attacked(int target, int side, Bitboard lifted = 0) { return !attackersOf(target, side, lifted).empty(); }
 
 // At every node: the history entry the last move pushed (key, move, count of
 // reversible plies); the check analysis and squareAttacked against the board;
@@ -162,16 +225,20 @@ private:
     }
 
     // Legal by the rules: the mover's king is not attacked afterwards, and a
-    // castling king starts, crosses and lands on unattacked squares. By the
-    // engine: the opponent's generator after the move is not null.
+    // castling king starts, crosses and lands on squares unattacked with it
+    // and its rook lifted. By the engine: the opponent's generator after the
+    // move is not null.
     std::vector<Move> legalMoves(const std::vector<ScoredMove>& list) {
         const int side = position().sideToMove;
         std::vector<Move> legal;
         for (const ScoredMove& e : list) {
-            const int from = moveFrom(e.move), step = moveTo(e.move) > from ? 1 : -1;
-            bool rules = moveKind(e.move) < CastleBlackKingSide ||
-                         (!attacked(from, side ^ 1) && !attacked(from + step, side ^ 1) &&
-                          !attacked(from + 2 * step, side ^ 1));
+            const int from = moveFrom(e.move), to = moveTo(e.move), kind = moveKind(e.move);
+            bool rules = kind < CastleBlackKingSide;
+            if (!rules) {
+                const Bitboard lifted = bitOf(from) | bitOf(position().castling.rookSquare[kind - CastleBlackKingSide]);
+                rules = true;
+                for (int s = std::min(from, to); s <= std::max(from, to); ++s) rules &= !attacked(s, side ^ 1, lifted);
+            }
             play(e.move);
             const bool engine = !generate(Captures).illegal;
             if (moveKind(e.move) < CastleBlackKingSide) rules = !attacked(position().kingSquare[side], side ^ 1);
@@ -242,6 +309,14 @@ TEST(Perft, WalkChecksEveryNode) {
         {"r3k2r/8/4N3/8/8/8/8/4K3 b kq -", 2}, {"r3k2r/8/8/8/8/B7/8/4K3 b kq -", 2}, {"r3k2r/8/8/8/8/8/8/1R2K1R1 b kq -", 2},
         {"r3k2r/8/8/8/8/8/8/2Q1K3 b kq -", 2}, {"r3k2r/6K1/8/8/8/8/8/8 b kq -", 2}, {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", 3},
     };
+    // Chess960: the unusual kings and rooks of Chess960Counts, castlings into
+    // checks by a rook they uncover, and rights lost to captures on the rook.
+    const std::pair<const char*, int> chess960Roots[] = {
+        {"rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w HAha - 0 1", 3}, {"1k6/8/8/8/8/8/8/r1RK3R w HC - 0 1", 3},
+        {"4k3/8/8/8/8/8/8/rRK4R w HB - 0 1", 3}, {"1r2k1r1/8/8/8/8/8/8/R2K1R2 w FAgb - 0 1", 3},
+        {"1k1r3r/pppppppp/8/8/8/8/PPPPPPPP/1K1R3R w Dd - 0 1", 3}, {"r5kr/8/8/8/8/8/8/R5KR b HAha - 0 1", 3},
+        {"rk5r/8/8/8/8/8/8/RK5R w HAha - 0 1", 3}, {"2r1k3/8/8/8/8/8/8/r2RK1R1 w GDc - 0 1", 3},
+    };
     std::uint64_t evasionNodes = 0, leaves = 0;
     for (const auto& [fen, fullDepth] : roots) {
         SCOPED_TRACE(fen);
@@ -252,6 +327,13 @@ TEST(Perft, WalkChecksEveryNode) {
         EXPECT_EQ(walked, perft(board(), depth));
         leaves += walked;
         evasionNodes += checker.evasionNodes;
+    }
+    const Chess960Rules chess960;
+    for (const auto& [fen, fullDepth] : chess960Roots) {
+        SCOPED_TRACE(fen);
+        setUpFen(fen);
+        NodeChecker checker(fullDepth - shallower);
+        EXPECT_EQ(perftRoot(board(), fullDepth - shallower, checker, NoReport{}), perft(board(), fullDepth - shallower));
     }
     EXPECT_GT(leaves, 5000u);  // the walk reached its trees, a ply shallower too
     EXPECT_GT(evasionNodes, 100u);

@@ -245,4 +245,29 @@ TEST(Epd, DepthFindsTheEnginesMoveAndCountsSolved) {
     EXPECT_EQ(lines.str().substr(lines.str().rfind("solved")), "solved " + std::to_string(solved) + "/4\n");
 }
 
+// Chess960 through the tools: games tagged Chess960 and Fischerandom, from a
+// Shredder-FEN and an X-FEN, castling on both wings (zeros read as letters),
+// annotated with O-O and O-O-O; EPD lines whose castling field names files,
+// or all lines under --chess960, each a mate by castling.
+TEST(Annotate, Chess960GamesAndPositions) {
+    TempDir dir;
+    std::ofstream(dir.path() / "games.pgn")
+        << "[Variant \"Chess960\"]\n[FEN \"rbbnqnkr/pppppppp/8/8/8/8/PPPPPPPP/RBBNQNKR w HAha - 0 1\"]\n\n"
+        << "1. Nfe3 Nfe6 2. 0-0 O-O *\n\n"
+        << "[Variant \"Fischerandom\"]\n[SetUp \"1\"]\n[FEN \"rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w KQkq - 0 1\"]\n\n"
+        << "1. Nd3 Nd6 2. c3 c6 3. Bc2 Bc7 4. O-O-O 0-0-0 *\n";
+    const ToolRun annotated = runTool(dir, "annotate --depth 2 games.pgn");
+    EXPECT_EQ(annotated.exitCode, 0) << annotated.err;
+    const std::string out = flat(annotated.out);
+    EXPECT_TRUE(std::regex_search(out, std::regex(R"(2\. O-O \{[^}]*\} (\([^)]*\) )?2\.\.\. O-O \{)"))) << out;
+    EXPECT_TRUE(std::regex_search(out, std::regex(R"(4\. O-O-O \{[^}]*\} (\([^)]*\) )?4\.\.\. O-O-O \{)"))) << out;
+
+    std::ofstream(dir.path() / "suite.epd") << "2rkr3/2p1p3/8/8/8/8/PPP5/RK6 w A - bm O-O-O; id \"files\";\n"
+                                            << "4rkr1/4p1p1/8/8/8/8/6PP/6KR w K - bm O-O; id \"letters\";\n";
+    const ToolRun byField = runTool(dir, "epd --depth 2 suite.epd");  // K is standard chess's: no right at g1
+    EXPECT_EQ(byField.err, "epd: line 2 skipped: the move O-O is not a legal move\n");
+    EXPECT_TRUE(flat(byField.out).find("solved 1/1") != std::string::npos);
+    EXPECT_TRUE(flat(runTool(dir, "epd --depth 2 --chess960 suite.epd").out).find("solved 2/2") != std::string::npos);
+}
+
 }  // namespace

@@ -167,7 +167,7 @@ TEST(Pgn, BrokenGamesAreReportedOneByOne) {
         EXPECT_EQ(errors[i].substr(0, readerErrors[i].size()), readerErrors[i]) << "game " << i + 1 << ": " << errors[i];
     const std::vector<std::string> replayErrors = {
         "2. Ke3 (not a legal move)", "1... xyz (not a move)", "1... -- (a null move)",
-        "the variant Chess960 is not standard chess", "", "", "31... Kxe2 (not a legal move)"};
+        "the variant Crazyhouse is not standard chess", "", "", "31... Kxe2 (not a legal move)"};
     ASSERT_EQ(games.size(), replayErrors.size());
     for (std::size_t i = 0; i < games.size(); ++i) {
         pgn::ReplayError error;

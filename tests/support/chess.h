@@ -30,11 +30,21 @@ constexpr int sq(const char* name) { return (name[0] - 'a') + 8 * ('8' - name[1]
 // "e2e4" as a move code of the given kind.
 constexpr Move mv(const char* text, int kind = Quiet) { return makeMoveCode(sq(text), sq(text + 2), kind); }
 
+// A move as the game position writes it (castlings of Chess960 too).
 inline std::string moveText(Move m) {
     char buffer[8];
-    moveToText(buffer, m);
+    moveToText(buffer, m, gameBoard().position.castling);
     return buffer;
 }
+
+// Chess960 for the positions this process sets up while it lives, its
+// castlings written as `text`.
+struct Chess960Rules {
+    explicit Chess960Rules(CastlingText text = CastlingText::KingTakesRook) { setChess960(true, text); }
+    ~Chess960Rules() { setChess960(false); }
+    Chess960Rules(const Chess960Rules&) = delete;
+    Chess960Rules& operator=(const Chess960Rules&) = delete;
+};
 
 // Walks over (row, file), apart from the engine's tables: the squares reached
 // from s by steps of (dr, df), one step or sliding up to and including the

@@ -31,6 +31,7 @@ const Lines Handshake = {"id name Drozak " DROZAK_VERSION,
                          "option name Ponder type check default false",
                          "option name OwnBook type check default true",
                          "option name Move Overhead type spin default 30 min 0 max 5000",
+                         "option name UCI_Chess960 type check default false",
                          "uciok"};
 const std::regex info("info depth (\\d+) seldepth \\d+( multipv \\d+)? score (cp -?\\d+|mate -?\\d+) nodes (\\d+) nps \\d+ "
                       "time \\d+ hashfull \\d+ pv( [a-h][1-8][a-h][1-8][qnrb]?)+");
@@ -224,6 +225,44 @@ TEST(UciProgram, ConversationAndRefusals) {
 // limit counted over all threads, a stop in the middle of an iteration, a
 // ponder hit and a miss, searchmoves; every answer one legal bestmove, every
 // line of play legal. (Under ThreadSanitizer too.)
+// Chess960 under UCI_Chess960: games from the kings of b1 and g1 with their
+// rooks on a1 and h1, each side castling (the king takes its rook) on either
+// wing before the engine moves; the engine's own castlings on both wings,
+// each a mate; a castling onto an attacked square refused; the standard start
+// with its castling written e1h1.
+TEST(UciProgram, Chess960Games) {
+    EngineProcess engine({.binary = {}, .withBook = false, .oldLog = {}, .args = {"--uci"}});
+    engine.send("uci\nsetoption name UCI_Chess960 value true\nisready");
+    engine.readUntil([](const std::string& l) { return l == "readyok"; });
+    const Chess960Rules chess960;  // the in-process checks read the same rules
+    const char* kingG1 = "rbbnqnkr/pppppppp/8/8/8/8/PPPPPPPP/RBBNQNKR w HAha - 0 1";
+    const char* kingB1 = "rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w KQkq - 0 1";  // X-FEN
+    const char* queenSideMate = "2rkr3/2p1p3/8/8/8/8/PPP5/RK6 w A - 0 1";
+    const char* kingSideMate = "4rkr1/4p1p1/8/8/8/8/6PP/6KR w K - 0 1";
+    const struct {
+        const char* fen;
+        Lines moves;
+        const char* best;
+    } games[] = {
+        {kingG1, {"f1e3", "f8e6", "g1h1", "g8h8"}, ".+"},
+        {kingB1, {"c1d3", "c8d6", "c2c3", "c7c6", "d1c2", "d8c7", "b1a1", "b8a8"}, ".+"},
+        {queenSideMate, {}, "b1a1"}, {kingSideMate, {}, "g1h1"},
+        {StartPositionText, {"e2e4", "e7e5", "g1f3", "g8f6", "f1c4", "f8c5", "e1h1"}, ".+"},
+    };
+    std::string move;
+    for (const auto& g : games) {
+        SCOPED_TRACE(g.fen);
+        std::string line = std::string("position fen ") + g.fen + " moves";
+        for (const std::string& m : g.moves) line += " " + m;
+        engine.send(line + "\ngo depth 3");
+        expectSearch(engine, g.fen, g.moves, move);
+        EXPECT_TRUE(std::regex_match(move, std::regex(g.best))) << move;
+    }
+    engine.send("position fen 2rkr3/2p1p3/8/8/8/4b3/PPP5/RK6 w A - 0 1 moves b1a1\ngo depth 2");
+    EXPECT_EQ(engine.readUntil(isBestmove), (Lines{"info string illegal move b1a1 in position: no position",
+                                                   "info string no position to search", "bestmove 0000"}));
+}
+
 TEST(UciProgram, SearchThreads) {
     EngineProcess engine({.binary = DROZAK_UCI_BINARY, .withBook = false, .oldLog = {}, .args = {"--threads", "2"}});
     engine.send("uci");

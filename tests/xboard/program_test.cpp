@@ -24,7 +24,8 @@ using Lines = std::vector<std::string>;
 const Lines Features = {"", "feature done=0", "feature setboard=1", "feature ping=1",
                         "feature myname=\"Drozak " DROZAK_VERSION "\"", "feature sigint=0", "feature sigterm=0",
                         "feature analyze=1", "feature memory=1", "feature smp=1", "feature exclude=1",
-                        "feature option=\"MultiPV -spin 1 1 64\"", "feature done=1"};
+                        "feature option=\"MultiPV -spin 1 1 64\"", "feature variants=\"normal,fischerandom\"",
+                        "feature done=1"};
 const std::string Draw = "1/2-1/2 {Draw: repetition or statemate}";
 const std::regex thinking("(\\d+) (-?\\d+) (\\d+) (\\d+) ([a-h][1-8][a-h][1-8][qnrb]?)( [a-h][1-8][a-h][1-8][qnrb]?)*");
 
@@ -468,6 +469,46 @@ TEST(Program, AnalysisThinkingAndMemory) {
 // with its thinking, analysis with its status, `?` in the middle of an
 // iteration, and pondering with a hit and a miss; every move and line of play
 // legal. (Under ThreadSanitizer too.)
+// Chess960 after `variant fischerandom`: games set up from both FEN forms with
+// the kings of g1 and b1 and their rooks on h1 and a1, castlings received on
+// both wings as O-O, O-O-O and the king taking its rook; the engine's own
+// castlings on both wings sent as O-O and O-O-O, each a mate it claims; a
+// castling onto an attacked square refused in both forms; another variant
+// refused, changing nothing; `new` back to standard chess.
+TEST(Program, Chess960Games) {
+    EngineProcess engine;
+    ASSERT_TRUE(engine.handshake());
+    const Chess960Rules chess960(CastlingText::Letters);  // the in-process checks read the same rules
+    const struct {
+        const char* fen;
+        Lines moves;
+        Lines reply;  // empty: any legal move
+    } games[] = {
+        {"rbbnqnkr/pppppppp/8/8/8/8/PPPPPPPP/RBBNQNKR w KQkq - 0 1", {"f1e3", "f8e6", "O-O", "O-O"}, {}},
+        {"rknbbqnr/pppppppp/8/8/8/8/PPPPPPPP/RKNBBQNR w HAha - 0 1",
+         {"c1d3", "c8d6", "c2c3", "c7c6", "d1c2", "d8c7", "b1a1", "O-O-O"}, {}},
+        {"2rkr3/2p1p3/8/8/8/8/PPP5/RK6 w A - 0 1", {}, {"move O-O-O", "1-0 {Drozak mates 1}"}},
+        {"4rkr1/4p1p1/8/8/8/8/6PP/6KR w K - 0 1", {}, {"move O-O", "1-0 {Drozak mates 1}"}},
+    };
+    int ping = 1;
+    engine.send("new");  // no book here: said once a run
+    EXPECT_EQ(linesBeforePong(engine, ping++), Lines{BookError});
+    for (const auto& g : games) {
+        SCOPED_TRACE(g.fen);
+        engine.send(std::string("new\nvariant fischerandom\nforce\nsetboard ") + g.fen);
+        for (const std::string& m : g.moves) engine.send(m);
+        engine.send("variant crazyhouse\nsd 3\ngo");
+        const Lines lines = linesBeforePong(engine, ping++);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0], "Error (variant not supported): crazyhouse");
+        EXPECT_TRUE(legalAfter(g.fen, g.moves, lines[1])) << lines[1];
+        if (!g.reply.empty()) { EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), g.reply); }
+    }
+    engine.send("new\nvariant fischerandom\nforce\nsetboard 2rkr3/2p1p3/8/8/8/4b3/PPP5/RK6 w A - 0 1\nO-O-O\nb1a1\nnew\nO-O");
+    EXPECT_EQ(linesBeforePong(engine, ping++),
+              (Lines{"Illegal move: O-O-O", "Illegal move: b1a1", "Error (unknown command): O-O"}));
+}
+
 TEST(Program, SearchThreads) {
     EngineProcess engine({.binary = {}, .withBook = false, .oldLog = {}, .args = {"--threads", "2"}});
     ASSERT_TRUE(engine.handshake());
