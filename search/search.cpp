@@ -650,7 +650,9 @@ void SearchThread::helperSearch() {
         if (root.best->move == 0 || best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) break;
         alpha = static_cast<std::int16_t>(score - Window);
         beta = static_cast<std::int16_t>(score + Window);
-        ++rootDepth_;
+        // Ahead of the first thread, so as not to search the tree it searches.
+        const int ahead = pool_.main().rootProgress.depth.load(std::memory_order_relaxed) + 1 + (index_ - 1) % 2;
+        rootDepth_ = std::max(rootDepth_ + 1, ahead);
     }
     board.currentPly = &board.plyStack[0];
 }
