@@ -68,7 +68,7 @@ clock=(-mps "$moves" -tc "$base")
 limit=$(( games * ($(awk -F: '{ print ($2 == "" ? $1 * 60 : $1 * 60 + $2) }' <<<"$base") * 8 + 60) ))
 variantOption=()
 [ "$variant" = normal ] || variantOption=(-variant "$variant")
-echo "match: $games games of $variant of $name against $opponentName, $moves moves in $base + $inc s, pondering $ponder, UCI $uci, files in $out"
+echo "match: $games games ($variant) of $name against $opponentName, $moves moves in $base + $inc s, pondering $ponder, UCI $uci, files in $out"
 # A session of its own, so that xboard, Xvfb and the engines end together.
 HOME=$out setsid xvfb-run -a xboard -noGUI -fcp "$engine" -fd "$build" -scp "$opponentCommand" -sd "$out/opponent" \
   -firstPgnName "$name" -secondPgnName "$opponentName" \
