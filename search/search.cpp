@@ -404,7 +404,8 @@ void SearchThread::search(const SearchRequest& request) {
     }
 }
 
-void SearchThread::rootSearch() {
+// Clears what one search of the root reports and points the plies at it.
+ScoredMove& SearchThread::startRootSearch() {
     alphaBetaNodes = 0;
     nodes = 0;
     ScoredMove& result = this->result();
@@ -422,6 +423,12 @@ void SearchThread::rootSearch() {
     rootProgress.started = 0;
     rootProgress.current = 0;
     selectiveDepth = 0;
+    return result;
+}
+
+void SearchThread::rootSearch() {
+    ScoredMove& result = startRootSearch();
+    PlyRecord& root = board.plyStack[1];
     std::int16_t alpha = -MateScore, beta = MateScore;
     const SearchObserver* observer = observer_;
 
@@ -525,24 +532,9 @@ std::int16_t SearchThread::searchRootWindow(std::int16_t alpha, std::int16_t bet
 // and only the first line's root result is stored. The first line decides
 // the move and the end of the game as a single line does.
 void SearchThread::rootSearchLines() {
-    alphaBetaNodes = 0;
-    nodes = 0;
-    ScoredMove& result = this->result();
-    result = ScoredMove{0, 0};
-    failLow = false;
+    ScoredMove& result = startRootSearch();
     PlyRecord& root = board.plyStack[1];
-    board.currentPly = &root;
-    board.plyStack[0].best = &result;
-    root.needsMoves = true;
-    rootDepth_ = 2;
     tableStartDepth_ = 0;
-    completedDepth = 0;
-    resultHasMove = false;
-    rootProgress.depth = 0;
-    rootProgress.moves = 0;
-    rootProgress.started = 0;
-    rootProgress.current = 0;
-    selectiveDepth = 0;
     mateFound = false;
     logLine("-FEN:\t", positionText(board.snapshot, pvBuffer_), "");
     const SearchObserver* const observer = observer_;

@@ -142,6 +142,7 @@ public:
 private:
     std::int16_t quiesce(int q, std::int16_t alpha, std::int16_t beta);
     std::int16_t alphaBeta(int depth, std::int16_t alpha, std::int16_t beta);
+    ScoredMove& startRootSearch();
     void rootSearch();
     void rootSearchLines();
     std::int16_t searchRootWindow(std::int16_t alpha, std::int16_t beta, bool countsFailLow);
