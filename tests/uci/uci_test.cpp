@@ -273,10 +273,10 @@ TEST(UciProgram, SearchThreads) {
     for (const char* threads : {"", "4"}) {
         SCOPED_TRACE(*threads ? threads : "2 from the command line");
         if (*threads) engine.send(std::string("setoption name Threads value ") + threads);
-        engine.send(std::string("position fen ") + fen + "\ngo depth 6");
+        engine.send(std::string("position fen ") + fen + "\ngo depth 5");
         Lines lines = expectSearch(engine, fen, {}, move);
         ASSERT_GE(lines.size(), 3u);
-        EXPECT_EQ(lines[lines.size() - 3].rfind("info depth 6 ", 0), 0u) << lines[lines.size() - 3];
+        EXPECT_EQ(lines[lines.size() - 3].rfind("info depth 5 ", 0), 0u) << lines[lines.size() - 3];
 
         engine.send("ucinewgame\nposition fen " + std::string(fen) + "\ngo nodes 30000");
         lines = expectSearch(engine, fen, {}, move);
@@ -318,7 +318,7 @@ TEST(UciProgram, SearchThreads) {
     // shows them all, best first, with distinct first moves, and the move
     // played is the first line's; root moves limit the lines too.
     engine.send("setoption name MultiPV value 3");
-    for (const auto& [go, lines, among] : {std::tuple{"go depth 6", 3u, std::set<std::string>{}},
+    for (const auto& [go, lines, among] : {std::tuple{"go depth 5", 3u, std::set<std::string>{}},
                                            {"go depth 5 searchmoves a2a3 h2h3", 2u, std::set<std::string>{"a2a3", "h2h3"}}}) {
         SCOPED_TRACE(go);
         engine.send(std::string("position fen ") + fen + "\n" + go);
