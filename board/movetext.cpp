@@ -88,7 +88,10 @@ Move chess960Castling(const GameSnapshot& game, std::string_view token) {
 }  // namespace
 
 Move textToMove(const GameSnapshot& game, std::string_view token) {
-    if (game.castling.text != CastlingText::KingTwoSquares) {
+    // In Chess960 a castling is written only as above; e1g1 there is whatever
+    // stands on e1 going to g1 (a queen, say, while the rights are intact).
+    const bool chess960 = game.castling.text != CastlingText::KingTwoSquares;
+    if (chess960) {
         if (const Move castling = chess960Castling(game, token)) return castling;
     }
     // Four characters, or five with a promotion letter; anything longer (a
@@ -99,7 +102,7 @@ Move textToMove(const GameSnapshot& game, std::string_view token) {
     const int to = squareOf(token[2], token[3]);
     if (from < 0 || to < 0) return 0;
 
-    if (length == 4) {
+    if (length == 4 && !chess960) {
         if (const int kind = castlingKind(from, to, game.castleFlags)) return makeMoveCode(from, to, kind);
     }
 

@@ -219,4 +219,40 @@ TEST(MoveText, TokensReadAgainstTheGame) {
     EXPECT_EQ(moveText(mv("b7b8", PromoteQueenAlias)), "b7b8");  // never generated: no letter
 }
 
+// Chess960 words: a castling is the king taking its rook (or O-O and O-O-O
+// where the interface writes letters); e1g1, e1c1, e8g8 and e8c8 are plain
+// moves of whatever stands there, even with every right intact.
+TEST(MoveText, Chess960TokensReadAgainstTheGame) {
+    // the queen of e1 and e8 with open squares to g and c; kings on b1 and b8
+    const char* const queens = "rk1nq2r/pppppppp/8/8/8/8/PPPPPPPP/RK1NQ2R w HAha - 0 1";
+    const char* const kingE1 = "rk1nq2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQ - 0 1";
+    const struct {
+        const char* fen;
+        CastlingText text;
+        const char* token;
+        Move move;
+    } cases[] = {
+        {queens, CastlingText::KingTakesRook, "e1g1", mv("e1g1")},
+        {queens, CastlingText::KingTakesRook, "e1f1", mv("e1f1")},
+        {queens, CastlingText::KingTakesRook, "b1h1", mv("b1g1", CastleWhiteKingSide)},
+        {queens, CastlingText::KingTakesRook, "b1a1", mv("b1c1", CastleWhiteQueenSide)},
+        {queens, CastlingText::KingTakesRook, "b1g1", mv("b1g1")},
+        {queens, CastlingText::Letters, "O-O", mv("b1g1", CastleWhiteKingSide)},
+        {queens, CastlingText::Letters, "0-0-0", mv("b1c1", CastleWhiteQueenSide)},
+        {queens, CastlingText::Letters, "e1g1", mv("e1g1")},
+        {kingE1, CastlingText::KingTakesRook, "e1h1", mv("e1g1", CastleWhiteKingSide)},
+        {kingE1, CastlingText::KingTakesRook, "e1g1", mv("e1g1")},  // two squares: no king move
+    };
+    for (const auto& c : cases) {
+        const Chess960Rules chess960(c.text);
+        setUpFen(c.fen);
+        EXPECT_EQ(textToMove(c.token), c.move) << c.fen << ' ' << c.token;
+    }
+    const Chess960Rules chess960;
+    setUpFen("rk1nq2r/pppppppp/8/8/8/8/PPPPPPPP/RK1NQ2R b HAha - 0 1");
+    EXPECT_EQ(textToMove("e8g8"), mv("e8g8"));
+    EXPECT_EQ(textToMove("e8c8"), mv("e8c8"));
+    EXPECT_EQ(textToMove("b8a8"), mv("b8c8", CastleBlackQueenSide));
+}
+
 }  // namespace
