@@ -406,24 +406,25 @@ void SearchThread::search(const SearchRequest& request) {
 
 // Clears what one search of the root reports and points the plies at it.
 ScoredMove& SearchThread::startRootSearch() {
+    clearForSearch();
     alphaBetaNodes = 0;
-    nodes = 0;
     ScoredMove& result = this->result();
     result = ScoredMove{0, 0};
-    failLow = false;
     PlyRecord& root = board.plyStack[1];
     board.currentPly = &root;
     board.plyStack[0].best = &result;
     root.needsMoves = true;
     rootDepth_ = 2;
-    completedDepth = 0;
-    resultHasMove = false;
     rootProgress.depth = 0;
     rootProgress.moves = 0;
     rootProgress.started = 0;
     rootProgress.current = 0;
-    selectiveDepth = 0;
     return result;
+}
+
+// Whether a score is a mate the running iteration's depth has seen.
+bool SearchThread::mateWithinDepth(int score) const {
+    return score <= rootDepth_ - MateScore || score >= MateScore - rootDepth_;
 }
 
 void SearchThread::rootSearch() {
@@ -468,10 +469,9 @@ void SearchThread::rootSearch() {
             logLine("-E:N= ", alphaBetaNodes, "\t", rootDepth_, ":\t", score, "\t", pvBuffer_);
         }
         if (reported) observer->iterationDone(rootDepth_, 1, score, root.best->move, pvBuffer_);
-        const int best = root.best->score;
-        if (best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) {
+        if (mateWithinDepth(root.best->score)) {
             mateFound = true;
-            logLine("--- MATE: ", best);
+            logLine("--- MATE: ", root.best->score);
             break;
         }
         // A root without a move (drawn by rule, or stalemate) stays so at
@@ -597,11 +597,10 @@ void SearchThread::rootSearchLines() {
             }
         // A mate in the first line is the search's as with one line; the
         // iterations go on while another line is not yet decided.
-        const auto mate = [this](int score) { return score <= rootDepth_ - MateScore || score >= MateScore - rootDepth_; };
-        if (mate(lines[0].score)) {
+        if (mateWithinDepth(lines[0].score)) {
             if (!mateFound) logLine("--- MATE: ", lines[0].score);
             mateFound = true;
-            if (std::all_of(lines, lines + found, [&](const Line& line) { return mate(line.score); })) break;
+            if (std::all_of(lines, lines + found, [this](const Line& line) { return mateWithinDepth(line.score); })) break;
         }
         if (lines[0].move == 0) break;
         if (searchSignals.stopAfterIteration) {
@@ -624,13 +623,8 @@ void SearchThread::rootSearchLines() {
 // so that the two do not search the same tree at the same time; it goes on
 // until the first thread stops it.
 void SearchThread::helperSearch() {
-    alphaBetaNodes = 0;
-    nodes = 0;
-    selectiveDepth = 0;
+    startRootSearch();
     PlyRecord& root = board.plyStack[1];
-    board.currentPly = &root;
-    board.plyStack[0].best = &result();
-    root.needsMoves = true;
     rootDepth_ = 2 + (index_ + 1) / 2 % 3;
     tableStartDepth_ = 0;
     std::int16_t alpha = -MateScore, beta = MateScore;
@@ -638,8 +632,7 @@ void SearchThread::helperSearch() {
     while (rootDepth_ <= last && !searchSignals.stop.load()) {
         const std::int16_t score = searchRootWindow(alpha, beta, false);
         if (searchSignals.stop.load()) break;
-        const int best = root.best->score;
-        if (root.best->move == 0 || best <= rootDepth_ - MateScore || best >= MateScore - rootDepth_) break;
+        if (root.best->move == 0 || mateWithinDepth(root.best->score)) break;
         alpha = static_cast<std::int16_t>(score - Window);
         beta = static_cast<std::int16_t>(score + Window);
         // Ahead of the first thread, so as not to search the tree it searches.

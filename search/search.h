@@ -152,6 +152,7 @@ private:
     void finishWithoutMove(ScoredMove& result);
     int lastDepth() const;
     int reportedDepth(int depth) const;
+    bool mateWithinDepth(int score) const;
     ScoredMove* filterRootMoves(ScoredMove* first, ScoredMove* end) const;
     void countNode();
     void reachNodeCheckpoint();
