@@ -564,7 +564,11 @@ TEST(Program, SearchThreads) {
             EXPECT_TRUE(isMoveLine(lines.back()) && legalAfter(fen, game, lines.back())) << lines.back();
             game.push_back(lines.back().substr(5));
         }
+        // `easy` ends the pondering; what it still prints belongs to this
+        // game, not to the next one's thinking
         engine.send("easy");
+        const Lines drained = linesBeforePong(engine, 2);
+        EXPECT_TRUE(drained.empty() || drained.back() != "(no pong 2)");
     }
     engine.send("quit");
     EXPECT_EQ(engine.waitExit(), 0);
